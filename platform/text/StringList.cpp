@@ -1,0 +1,105 @@
+#include "platform/text/StringList.h"
+
+#include "platform/text/Encoding.h"
+#include "platform/text/Exception.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace text {
+
+void StringList::Insert(int index, std::string line) {
+    if (index < 0 || index > Count())
+        throw Exception("Индекс строки вне диапазона (" + std::to_string(index) + ")");
+    m_lines.insert(m_lines.begin() + index, std::move(line));
+}
+
+void StringList::Delete(int index) {
+    if (index < 0 || index >= Count())
+        throw Exception("Индекс строки вне диапазона (" + std::to_string(index) + ")");
+    m_lines.erase(m_lines.begin() + index);
+}
+
+std::string StringList::Text() const {
+    size_t size = 0;
+    for (const std::string& line : m_lines)
+        size += line.size() + 2;
+    std::string out;
+    out.reserve(size);
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (i > 0)
+            out += "\r\n";
+        out += m_lines[i];
+    }
+    return out;
+}
+
+void StringList::SetText(std::string_view text) {
+    m_lines.clear();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            m_lines.emplace_back(text.substr(start));
+            break;
+        }
+        m_lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
+            ++start;
+    }
+}
+
+void StringList::LoadFromFile(const std::string& path) {
+    std::string bytes = ReadFileBytes(path);
+    SetText(Cp1251ToUtf8(bytes));
+}
+
+void StringList::SaveToFile(const std::string& path) const {
+    std::string body;
+    for (const std::string& line : m_lines) {
+        body += line;
+        body += "\r\n";
+    }
+    WriteFileBytes(path, Utf8ToCp1251(body));
+}
+
+namespace {
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void FileError(const char* what, const std::string& path, int err) {
+    throw Exception(std::string(what) + " \"" + path + "\": " + std::strerror(err));
+}
+} // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    File f(std::fopen(path.c_str(), "rb"));
+    if (!f)
+        FileError("Не удается открыть файл", path, errno);
+    std::string bytes;
+    char buffer[1 << 16];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0)
+        bytes.append(buffer, n);
+    if (std::ferror(f.get()))
+        FileError("Ошибка чтения файла", path, errno ? errno : EIO);
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+    File f(std::fopen(path.c_str(), "wb"));
+    if (!f)
+        FileError("Не удается создать файл", path, errno);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
+        FileError("Ошибка записи в файл", path, errno ? errno : EIO);
+    std::FILE* raw = f.release();
+    if (std::fclose(raw) != 0)
+        FileError("Ошибка записи в файл", path, errno ? errno : EIO);
+}
+
+} // namespace text
