@@ -1,0 +1,70 @@
+// updatedb: the command-line front end of UpdateDb. Parses the global options
+// and the command, runs it, and maps failures to a one-line message on stderr
+// and an exit status (0 done, 1 failed, 2 wrong usage).
+#include "apps/updatedb/Commands.h"
+
+#include "platform/text/Exception.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <iostream>
+
+namespace {
+
+using Action = std::function<int()>;
+
+void AddGlobalOptions(CLI::App& app, cli::GlobalOptions& options) {
+    app.add_option("--database", options.database,
+                   "Firebird database file, opened by the embedded engine as \"IBConnection\"");
+    app.add_option("--connections", options.connectionsIni, "INI file of connection definitions");
+    app.add_option("--connection", options.connectionName, "section of the INI file to use");
+    app.add_option("--user", options.user, "user name (SYSDBA for --database)");
+    app.add_option("--password", options.password, "password");
+}
+
+void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
+    static std::string file;
+    auto* init = app.add_subcommand("init", "create a Firebird database file with the schema");
+    init->add_option("FILE", file, "the new database file")->required();
+    init->callback([&] { action = [&] { return cli::InitCommand(options, file); }; });
+
+    auto* runSql = app.add_subcommand("run-sql", "run an SQL script (';' ends a statement, "
+                                                 "SET TERM understood) on the database");
+    runSql->add_option("FILE", file, "the script, UTF-8")->required()->check(CLI::ExistingFile);
+    runSql->callback([&] { action = [&] { return cli::RunSqlCommand(options, file); }; });
+
+    auto* summary = app.add_subcommand("summary", "print what the normative base holds");
+    summary->callback([&] { action = [&] { return cli::SummaryCommand(options); }; });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"updatedb: applies XML patch files to an estimate-normative base", "updatedb"};
+    app.require_subcommand(1);
+    cli::GlobalOptions options;
+    Action action;
+    AddGlobalOptions(app, options);
+    AddCommands(app, options, action);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int status = app.exit(e);
+        return status == 0 ? cli::ExitOk : cli::ExitUsage;
+    }
+    options.userGiven = app.count("--user") > 0;
+    options.passwordGiven = app.count("--password") > 0;
+    try {
+        return action();
+    } catch (const cli::UsageError& e) {
+        std::cerr << "updatedb: " << e.message << "\n";
+        return cli::ExitUsage;
+    } catch (const Exception& e) {
+        std::cerr << "updatedb: " << e.what() << "\n";
+        return cli::ExitFailed;
+    } catch (const std::exception& e) {
+        std::cerr << "updatedb: " << e.what() << "\n";
+        return cli::ExitFailed;
+    }
+}

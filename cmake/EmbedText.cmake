@@ -1,0 +1,3 @@
+# Writes the file IN as a C++ raw string literal into OUT.
+file(READ "${IN}" content)
+file(WRITE "${OUT}" "R\"EMBEDDED(${content})EMBEDDED\"\n")
