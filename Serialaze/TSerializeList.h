@@ -1,0 +1,149 @@
+// TSerializeList: the base of every model object. It is an ordered list of
+// child objects that it owns (destroying it destroys its subtree), a set of
+// published properties declared by each class with SERIALIZE_CLASS, and the
+// XML, database and tree-view operations. Parent is a plain back pointer.
+#pragma once
+
+#include "Serialaze/PublishedProperties.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace db {
+class Connection;
+}
+namespace text {
+class StringList;
+}
+namespace xml {
+class Element;
+struct ParseError;
+} // namespace xml
+namespace serialaze {
+class TreeNode;
+class TreeViewControl;
+} // namespace serialaze
+
+// Declares the class's run-time name (the class name as written) and its
+// published properties, in order, after those of Base. Put it first in the
+// class body; it leaves the access at private. Adding a property is one line:
+//
+//   class n_proc : public TSerializeList {
+//       SERIALIZE_CLASS(n_proc, TSerializeList,
+//                       Property("kod_mest", &n_proc::m_kod_mest),
+//                       Property("n_p", &n_proc::m_n_p))
+//   public: ...
+//
+#define SERIALIZE_CLASS(Class, Base, ...)                                                     \
+public:                                                                                    \
+    static const ::serialaze::ClassInfo& StaticClassInfo() {                               \
+        using namespace ::serialaze;                                                       \
+        static const ClassInfo info(#Class, typeid(Class), &Base::StaticClassInfo(),       \
+                                    {__VA_ARGS__});                                        \
+        return info;                                                                       \
+    }                                                                                      \
+    const ::serialaze::ClassInfo& GetClassInfo() const override { return StaticClassInfo(); } \
+                                                                                           \
+private:
+
+class TSerializeList {
+public:
+    TSerializeList();
+    virtual ~TSerializeList();
+    TSerializeList(const TSerializeList&) = delete;
+    TSerializeList& operator=(const TSerializeList&) = delete;
+
+    // ---- Run-time class ----
+    static const serialaze::ClassInfo& StaticClassInfo();
+    virtual const serialaze::ClassInfo& GetClassInfo() const;
+    // The class's description. Throws Exception when the object's class did not
+    // declare itself with SERIALIZE_CLASS (it would pass for its base).
+    const serialaze::ClassInfo& Class() const;
+    const std::string& ClassName() const { return Class().Name(); }
+
+    // ---- The list of children ----
+    int Count() const { return static_cast<int>(m_items.size()); }
+    // The child at `index`. Throws Exception when index is outside [0, Count()).
+    TSerializeList* Items(int index) const;
+    template <class T>
+    T* ItemAs(int index) const {
+        return static_cast<T*>(Items(index));
+    }
+    // Takes `item` over, appends it and returns its index. Parent is not set.
+    int Add(std::unique_ptr<TSerializeList> item);
+    // Destroys the child at `index` and removes it. Throws like Items().
+    void Delete(int index);
+    // Destroys all children, the last one first.
+    virtual void Clear();
+
+    // ---- Operations, in their fixed order ----
+    // Fills `lines` with the document of this object as the root.
+    virtual void Serialize(text::StringList& lines);
+    // Reads the document in `lines` into this object (appends to what it holds).
+    virtual void DeSerialize(const text::StringList& lines);
+    // Clears `lines`; no declarations are produced.
+    virtual void GenerateDTD(text::StringList& lines);
+    // Serializes into `lines` and replaces them by the XSLFile transform of the
+    // document. Returns at once, lines untouched, when XSLFile is blank.
+    virtual void TranslateXSL(text::StringList& lines);
+    // The new child for an element of that name, already added, or nullptr to
+    // skip the element. Base: throws.
+    virtual TSerializeList* AddNewElement(const std::string& name);
+    virtual void LoadFromDB(db::Connection& connection);
+    virtual void SaveIntoDB(db::Connection& connection);
+    virtual void DeleteDB(db::Connection& connection);
+    virtual void InsertDB(db::Connection& connection);
+    virtual void UpdateDB(db::Connection& connection);
+    virtual bool ExistDB(db::Connection& connection);
+    virtual std::string ItemClassName(int index) const;
+    virtual void DeSerializeInternal(xml::Element element);
+    virtual void SerializeInternal(xml::Element element);
+    // Adds this object's nodes under `parent` (null: at the top).
+    virtual void TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent);
+
+    // ---- The property passes and the header ----
+    void SetAttributesIntoXML(xml::Element element);
+    void GetAttributesFromXML(xml::Element element);
+    // Inserts the declaration line at 0 and, when DTDFile is not blank, the
+    // DOCTYPE line at 1.
+    void AddHeaderLines(text::StringList& lines) const;
+
+    // ---- Members ----
+    const std::string& Text() const { return m_text; }
+    void SetText(std::string value) { m_text = std::move(value); }
+    const std::string& CommentBefore() const { return m_commentBefore; }
+    void SetCommentBefore(std::string value) { m_commentBefore = std::move(value); }
+    const std::string& CommentAfter() const { return m_commentAfter; }
+    void SetCommentAfter(std::string value) { m_commentAfter = std::move(value); }
+    const std::string& DTDFile() const { return m_dtdFile; }
+    void SetDTDFile(std::string value) { m_dtdFile = std::move(value); }
+    const std::string& XSLFile() const { return m_xslFile; }
+    void SetXSLFile(std::string value) { m_xslFile = std::move(value); }
+    TSerializeList* GetParent() const { return m_parent; }
+    void SetParent(TSerializeList* parent) { m_parent = parent; }
+
+    // ---- Helpers ----
+    // floor((x + 0.005) * 100) * 0.01: two decimals, halves up.
+    static double RoundTo2(double x);
+    // "Ошибка объекта: <class>\nМетод: <method>\nСообщение: <message>\n".
+    static std::string ObjectErrorText(const TSerializeList* object, const std::string& method,
+                                       const std::string& message);
+    // The five lines describing a parse error (no line feed after the last).
+    static std::string ParseErrorText(const xml::ParseError& error);
+
+private:
+    void SerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element);
+    void DeSerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element);
+    void TreeViewBody(serialaze::TreeViewControl& view, serialaze::TreeNode* parent);
+    // Writes the DTD declarations of this object into `lines`; writes nothing.
+    void GenerateDTDWorker(text::StringList& lines);
+
+    std::string m_text;
+    std::string m_commentBefore;
+    std::string m_commentAfter;
+    std::string m_dtdFile;
+    std::string m_xslFile;
+    TSerializeList* m_parent = nullptr;
+    std::vector<std::unique_ptr<TSerializeList>> m_items;
+};

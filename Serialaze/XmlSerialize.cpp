@@ -1,0 +1,185 @@
+// Object trees to XML documents and back. Every operation wraps an Exception
+// raised inside it with its own three-line header, so the message traces the
+// path from the outermost object inwards.
+#include "Serialaze/TSerializeList.h"
+
+#include "platform/host/Application.h"
+#include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
+#include "platform/text/StringList.h"
+#include "platform/text/Strings.h"
+#include "platform/xml/Document.h"
+
+using serialaze::PropertyInfo;
+using serialaze::PropertyKind;
+
+namespace {
+
+const char* const kDeclaration = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>";
+
+bool IsBlank(const std::string& s) { return text::Trim(s).empty(); }
+
+void ShowError(const std::string& text, const std::string& caption) {
+    host::ShowMessageBox(host::CurrentApplication().MainFormHandle(), text, caption,
+                         host::MbIcon::Error, host::MbButtons::Ok);
+}
+
+// Appends a text node holding one line feed.
+void AppendLineFeed(xml::Element& element) {
+    element.AppendChild(element.OwnerDocument()->CreateTextNode("\n"));
+}
+
+} // namespace
+
+void TSerializeList::Serialize(text::StringList& lines) {
+    try {
+        xml::Document document;
+        text::DecimalSeparatorGuard separator('.');
+        lines.Clear();
+        xml::Element root = document.CreateElement(ClassName());
+        document.AppendChild(root);
+        SerializeInternal(root);
+        lines.Add(document.Xml());
+        AddHeaderLines(lines);
+    } catch (const Exception& e) {
+        // The separator and the document are gone by now, as the box comes up.
+        ShowError("Oшибка сериализации объекта", "Ошибка создания XML-документа");
+        throw Exception(ObjectErrorText(this, "Serialize", e.Message()));
+    }
+}
+
+void TSerializeList::DeSerialize(const text::StringList& lines) {
+    try {
+        xml::Document document;
+        text::DecimalSeparatorGuard separator('.');
+        {
+            const std::string whole = lines.Text();
+            if (!document.LoadXML(whole)) {
+                const std::string message = ParseErrorText(document.GetParseError());
+                ShowError(message, "Ошибка загрузки XML-документа");
+                throw Exception(message);
+            }
+        }
+        xml::Element root = document.DocumentElement();
+        if (root.TagName() != ClassName())
+            throw Exception(ObjectErrorText(this, "DeSerialize",
+                                            "Тип документа не соответствует загружаемому объекту"));
+        DeSerializeInternal(root);
+    } catch (const Exception& e) {
+        throw Exception(ObjectErrorText(this, "DeSerialize", e.Message()));
+    }
+}
+
+void TSerializeList::SerializeInternal(xml::Element element) {
+    try {
+        xml::Document& document = *element.OwnerDocument();
+        if (!IsBlank(m_commentBefore)) {
+            AppendLineFeed(element);
+            element.AppendChild(document.CreateComment(m_commentBefore));
+        }
+        SetAttributesIntoXML(element);
+        // Added beside the content written so far rather than replacing it, so
+        // property elements and the comment are never lost to the text.
+        if (!IsBlank(m_text))
+            element.AppendChild(document.CreateTextNode(m_text));
+        for (int i = 0; i < Count(); ++i) {
+            AppendLineFeed(element);
+            xml::Element itemElement = document.CreateElement(ItemClassName(i)).AsElement();
+            element.AppendChild(itemElement);
+            Items(i)->SerializeInternal(itemElement);
+            AppendLineFeed(element);
+        }
+        if (!IsBlank(m_commentAfter)) {
+            AppendLineFeed(element);
+            element.AppendChild(document.CreateComment(m_commentAfter));
+        }
+    } catch (const Exception& e) {
+        throw Exception(ObjectErrorText(this, "SerializeInternal", e.Message()));
+    }
+}
+
+void TSerializeList::DeSerializeInternal(xml::Element element) {
+    try {
+        GetAttributesFromXML(element);
+        xml::NodeList children = element.ChildNodes();
+        for (int i = 0; i < children.Length(); ++i) {
+            xml::Node node = children.Item(i);
+            if (node.Type() == xml::NodeType::Element) {
+                if (TSerializeList* child = AddNewElement(node.NodeName()))
+                    child->DeSerializeInternal(node.AsElement());
+            } else if (node.Type() == xml::NodeType::Text) {
+                m_text = node.NodeText();
+            }
+        }
+    } catch (const Exception& e) {
+        throw Exception(ObjectErrorText(this, "DeSerializeInternal", e.Message()));
+    }
+}
+
+void TSerializeList::SetAttributesIntoXML(xml::Element element) {
+    try {
+        for (const PropertyInfo* property : Class().Properties())
+            SerializeProperty(*property, element);
+    } catch (const Exception& e) {
+        throw Exception(ObjectErrorText(this, "SetAttributesIntoXML", e.Message()));
+    }
+}
+
+void TSerializeList::SerializeProperty(const PropertyInfo& property, xml::Element& element) {
+    if (property.kind == PropertyKind::Class) {
+        TSerializeList* value = property.object(*this);
+        if (!value)
+            return;
+        AppendLineFeed(element);
+        xml::Element child = element.OwnerDocument()->CreateElement(property.name);
+        element.AppendChild(child);
+        value->SerializeInternal(child);
+        AppendLineFeed(element);
+    } else if (serialaze::IsScalar(property.kind)) {
+        const std::string value = property.get(*this).AsString();
+        element.SetAttributeNode(element.OwnerDocument()->CreateAttribute(property.name));
+        element.SetAttribute(property.name, value);
+    }
+}
+
+void TSerializeList::GetAttributesFromXML(xml::Element element) {
+    try {
+        for (const PropertyInfo* property : Class().Properties())
+            DeSerializeProperty(*property, element);
+    } catch (const Exception& e) {
+        throw Exception(ObjectErrorText(this, "GetAttributesFromXML", e.Message()));
+    }
+}
+
+void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Element& element) {
+    if (property.kind == PropertyKind::Class) {
+        TSerializeList* value = property.object(*this);
+        if (!value)
+            return;
+        for (xml::Node node = element.FirstChild(); node; node = node.NextSibling()) {
+            if (node.Type() == xml::NodeType::Element && node.NodeName() == property.name) {
+                element.RemoveChild(node);
+                value->DeSerializeInternal(node.AsElement());
+                break;
+            }
+        }
+    } else if (serialaze::IsScalar(property.kind)) {
+        std::optional<std::string_view> attribute = element.GetAttribute(property.name);
+        if (!attribute)
+            return;
+        if (serialaze::IsNumeric(property.kind)) {
+            std::string number = text::Trim(*attribute);
+            property.set(*this, text::StrToFloat(number.empty() ? "0" : number));
+        } else if (property.kind == PropertyKind::Enumeration) {
+            property.setIdentifier(*this, std::string(*attribute));
+        } else {
+            property.set(*this, std::string(*attribute));
+        }
+    }
+}
+
+void TSerializeList::AddHeaderLines(text::StringList& lines) const {
+    lines.Insert(0, kDeclaration);
+    if (!IsBlank(m_dtdFile))
+        lines.Insert(1, "<!DOCTYPE  " + ClassName() + "  SYSTEM \"" + m_dtdFile + "\" >");
+}

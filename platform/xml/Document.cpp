@@ -1,0 +1,438 @@
+#include "platform/xml/Document.h"
+
+#include "platform/text/Exception.h"
+
+#include <algorithm>
+
+namespace xml {
+namespace {
+
+[[noreturn]] void DomFailure(const std::string& what) {
+    throw Exception("Ошибка XML DOM: " + what);
+}
+
+struct StringWriter : pugi::xml_writer {
+    explicit StringWriter(std::string& out) : m_out(out) {}
+    void write(const void* data, size_t size) override {
+        m_out.append(static_cast<const char*>(data), size);
+    }
+    std::string& m_out;
+};
+
+bool IsTextual(pugi::xml_node node) {
+    return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+// pugixml's statuses in words the user reads in the parse error box.
+std::string StatusReason(pugi::xml_parse_status status) {
+    switch (status) {
+    case pugi::status_ok:
+        return "";
+    case pugi::status_file_not_found:
+        return "Файл не найден";
+    case pugi::status_io_error:
+        return "Ошибка чтения файла";
+    case pugi::status_out_of_memory:
+        return "Недостаточно памяти для разбора документа";
+    case pugi::status_internal_error:
+        return "Внутренняя ошибка разбора документа";
+    case pugi::status_unrecognized_tag:
+        return "Непонятная разметка после символа \"<\"";
+    case pugi::status_bad_pi:
+        return "Ошибка в объявлении XML или в инструкции обработки";
+    case pugi::status_bad_comment:
+        return "Ошибка в комментарии";
+    case pugi::status_bad_cdata:
+        return "Ошибка в секции CDATA";
+    case pugi::status_bad_doctype:
+        return "Ошибка в объявлении типа документа (DOCTYPE)";
+    case pugi::status_bad_pcdata:
+        return "Ошибка в тексте элемента";
+    case pugi::status_bad_start_element:
+        return "Ошибка в открывающем теге элемента";
+    case pugi::status_bad_attribute:
+        return "Ошибка в атрибуте элемента";
+    case pugi::status_bad_end_element:
+        return "Ошибка в закрывающем теге элемента";
+    case pugi::status_end_element_mismatch:
+        return "Закрывающий тег не соответствует открытому элементу";
+    case pugi::status_append_invalid_root:
+        return "Недопустимый корневой узел";
+    case pugi::status_no_document_element:
+        return "В документе нет корневого элемента";
+    }
+    return "Неизвестная ошибка разбора документа";
+}
+
+size_t NodeOffset(pugi::xml_node node) {
+    ptrdiff_t offset = node.offset_debug();
+    return offset < 0 ? 0 : static_cast<size_t>(offset);
+}
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+} // namespace
+
+void LocateError(std::string_view text, size_t offset, ParseError& error) {
+    offset = std::min(offset, text.size());
+    int line = 1;
+    size_t lineStart = 0;
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    size_t lineEnd = text.find_first_of("\r\n", lineStart);
+    if (lineEnd == std::string_view::npos)
+        lineEnd = text.size();
+    // A whole patch may stand on one line; show a window around the fault then.
+    constexpr size_t kWindow = 500;
+    size_t from = lineStart;
+    size_t to = lineEnd;
+    if (to - from > 2 * kWindow) {
+        from = std::max(lineStart, offset > kWindow ? offset - kWindow : 0);
+        to = std::min(lineEnd, offset + kWindow);
+        while (from < to && IsContinuationByte(text[from]))
+            ++from;
+        while (to > from && to < text.size() && IsContinuationByte(text[to]))
+            --to;
+    }
+    size_t position = 1;
+    for (size_t i = lineStart; i < offset; ++i)
+        position += IsContinuationByte(text[i]) ? 0 : 1;
+    error.line = line;
+    error.linepos = static_cast<int>(position);
+    error.srcText = std::string(text.substr(from, to - from));
+}
+
+// ---- Node ----
+
+NodeType Node::Type() const {
+    switch (m_node.type()) {
+    case pugi::node_element:
+        return NodeType::Element;
+    case pugi::node_pcdata:
+        return NodeType::Text;
+    case pugi::node_cdata:
+        return NodeType::CData;
+    case pugi::node_pi:
+        return NodeType::ProcessingInstruction;
+    case pugi::node_comment:
+        return NodeType::Comment;
+    case pugi::node_document:
+        return NodeType::Document;
+    case pugi::node_doctype:
+        return NodeType::DocumentType;
+    default:
+        return NodeType::Other;
+    }
+}
+
+std::string Node::NodeName() const {
+    switch (m_node.type()) {
+    case pugi::node_pcdata:
+        return "#text";
+    case pugi::node_cdata:
+        return "#cdata-section";
+    case pugi::node_comment:
+        return "#comment";
+    case pugi::node_document:
+        return "#document";
+    default:
+        return m_node.name();
+    }
+}
+
+std::string Node::NodeText() const {
+    if (m_node.type() != pugi::node_element && m_node.type() != pugi::node_document)
+        return m_node.value();
+    std::string result;
+    // Iterative walk of the subtree in document order.
+    pugi::xml_node node = m_node.first_child();
+    while (node && node != m_node) {
+        if (IsTextual(node))
+            result += node.value();
+        if (node.first_child() && !m_document->IsLimbo(node)) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != m_node && !node.next_sibling())
+            node = node.parent();
+        if (node != m_node)
+            node = node.next_sibling();
+    }
+    return result;
+}
+
+void Node::SetText(std::string_view text) {
+    pugi::xml_node limbo = m_document->Limbo();
+    while (pugi::xml_node child = m_node.first_child())
+        limbo.append_move(child);
+    if (!text.empty()) {
+        pugi::xml_node textNode = m_node.append_child(pugi::node_pcdata);
+        if (!textNode || !textNode.set_value(text.data(), text.size()))
+            DomFailure("не удалось задать текст узла " + NodeName());
+    }
+    m_document->Changed(m_node);
+}
+
+Node Node::AppendChild(Node child) {
+    if (!child || child.m_document != m_document)
+        DomFailure("добавляемый узел не принадлежит документу");
+    pugi::xml_node oldParent = child.m_node.parent();
+    if (!m_node.append_move(child.m_node))
+        DomFailure("узел " + child.NodeName() + " нельзя добавить в узел " + NodeName());
+    m_document->Changed(oldParent);
+    m_document->Changed(m_node);
+    return child;
+}
+
+Node Node::RemoveChild(Node child) {
+    if (!child || child.m_document != m_document || child.m_node.parent() != m_node)
+        DomFailure("удаляемый узел не является дочерним узлом " + NodeName());
+    m_document->Limbo().append_move(child.m_node);
+    m_document->Changed(m_node);
+    return child;
+}
+
+NodeList Node::ChildNodes() const { return NodeList(m_document, m_node); }
+
+Node Node::FirstChild() const {
+    pugi::xml_node child = m_node.first_child();
+    if (m_document->IsLimbo(child))
+        child = child.next_sibling();
+    return Node(m_document, child);
+}
+
+Node Node::NextSibling() const {
+    pugi::xml_node next = m_node.next_sibling();
+    if (m_document->IsLimbo(next))
+        next = next.next_sibling();
+    return Node(m_document, next);
+}
+
+Node Node::ParentNode() const {
+    pugi::xml_node parent = m_node.parent();
+    if (m_document->IsLimbo(parent) || parent.type() == pugi::node_document)
+        return Node();
+    return Node(m_document, parent);
+}
+
+Element Node::AsElement() const {
+    if (m_node.type() != pugi::node_element)
+        DomFailure("узел " + NodeName() + " не является элементом");
+    return Element(m_document, m_node);
+}
+
+// ---- Element ----
+
+void Element::SetAttribute(const std::string& name, std::string_view value) {
+    pugi::xml_attribute attribute = m_node.attribute(name.c_str());
+    if (!attribute)
+        attribute = m_node.append_attribute(name.c_str());
+    if (!attribute || !attribute.set_value(value.data(), value.size()))
+        DomFailure("не удалось задать атрибут " + name);
+}
+
+void Element::SetAttributeNode(const Attribute& attribute) {
+    SetAttribute(attribute.name, attribute.value);
+}
+
+std::optional<std::string_view> Element::GetAttribute(const std::string& name) const {
+    pugi::xml_attribute attribute = m_node.attribute(name.c_str());
+    if (!attribute)
+        return std::nullopt;
+    return std::string_view(attribute.value());
+}
+
+// ---- NodeList ----
+
+NodeList::NodeList(Document* document, pugi::xml_node parent)
+    : m_document(document), m_parent(parent) {
+    m_document->m_liveLists.push_back(this);
+}
+
+NodeList::NodeList(const NodeList& other) : NodeList(other.m_document, other.m_parent) {}
+
+NodeList::~NodeList() {
+    auto& lists = m_document->m_liveLists;
+    auto it = std::find(lists.rbegin(), lists.rend(), this);
+    if (it != lists.rend())
+        lists.erase(std::next(it).base());
+}
+
+void NodeList::Refresh() const {
+    if (m_valid)
+        return;
+    m_length = 0;
+    for (pugi::xml_node child = m_parent.first_child(); child; child = child.next_sibling())
+        m_length += m_document->IsLimbo(child) ? 0 : 1;
+    m_cursorIndex = 0;
+    m_cursor = m_parent.first_child();
+    if (m_document->IsLimbo(m_cursor))
+        m_cursor = m_cursor.next_sibling();
+    m_valid = true;
+}
+
+int NodeList::Length() const {
+    Refresh();
+    return m_length;
+}
+
+Node NodeList::Item(int index) const {
+    Refresh();
+    if (index < 0 || index >= m_length)
+        return Node();
+    if (index < m_cursorIndex / 2) {
+        m_cursorIndex = 0;
+        m_cursor = m_parent.first_child();
+        if (m_document->IsLimbo(m_cursor))
+            m_cursor = m_cursor.next_sibling();
+    }
+    auto step = [this](pugi::xml_node node, bool forward) {
+        do
+            node = forward ? node.next_sibling() : node.previous_sibling();
+        while (m_document->IsLimbo(node));
+        return node;
+    };
+    while (m_cursorIndex < index) {
+        m_cursor = step(m_cursor, true);
+        ++m_cursorIndex;
+    }
+    while (m_cursorIndex > index) {
+        m_cursor = step(m_cursor, false);
+        --m_cursorIndex;
+    }
+    return Node(m_document, m_cursor);
+}
+
+// ---- Document ----
+
+Document::Document() = default;
+
+pugi::xml_node Document::Limbo() {
+    if (m_limbo.empty()) {
+        m_limbo = m_document.append_child(pugi::node_element);
+        if (!m_limbo)
+            DomFailure("не удалось создать узел");
+    }
+    return m_limbo;
+}
+
+void Document::Changed(pugi::xml_node parent) {
+    for (NodeList* list : m_liveLists)
+        if (list->m_parent == parent)
+            list->m_valid = false;
+}
+
+Element Document::CreateElement(const std::string& tagName) {
+    pugi::xml_node node = Limbo().append_child(pugi::node_element);
+    if (!node || !node.set_name(tagName.c_str()))
+        DomFailure("не удалось создать элемент " + tagName);
+    return Element(this, node);
+}
+
+Node Document::CreateTextNode(std::string_view text) {
+    pugi::xml_node node = Limbo().append_child(pugi::node_pcdata);
+    if (!node || !node.set_value(text.data(), text.size()))
+        DomFailure("не удалось создать текстовый узел");
+    return Node(this, node);
+}
+
+Node Document::CreateComment(std::string_view text) {
+    pugi::xml_node node = Limbo().append_child(pugi::node_comment);
+    if (!node || !node.set_value(text.data(), text.size()))
+        DomFailure("не удалось создать комментарий");
+    return Node(this, node);
+}
+
+Node Document::AppendChild(Node child) { return AsNode().AppendChild(child); }
+
+Node Document::AsNode() const {
+    return Node(const_cast<Document*>(this), m_document.root());
+}
+
+Element Document::DocumentElement() const {
+    for (pugi::xml_node child = m_document.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element && !IsLimbo(child))
+            return Element(const_cast<Document*>(this), child);
+    return Element();
+}
+
+bool Document::LoadXML(std::string_view text) {
+    for (NodeList* list : m_liveLists)
+        list->m_valid = false;
+    m_limbo = pugi::xml_node();
+    m_parseError = ParseError();
+    constexpr unsigned kOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_doctype;
+    pugi::xml_parse_result result =
+        m_document.load_buffer(text.data(), text.size(), kOptions, pugi::encoding_utf8);
+    if (!result) {
+        m_parseError.errorCode = static_cast<int>(result.status);
+        m_parseError.reason = StatusReason(result.status);
+        if (result.offset >= 0 && static_cast<size_t>(result.offset) + 1 >= text.size() &&
+            result.status != pugi::status_no_document_element)
+            m_parseError.reason += " (документ неожиданно закончился)";
+        LocateError(text, result.offset < 0 ? 0 : static_cast<size_t>(result.offset), m_parseError);
+    } else if (CheckLoadedTree(text)) {
+        return true;
+    }
+    m_document.reset();
+    return false;
+}
+
+// Refuses what pugixml accepts but a reader must not take: entity declarations
+// (the way to entity bombs and external entities), a second root element and a
+// nesting deeper than kMaxDepth. On refusal fills the parse error.
+bool Document::CheckLoadedTree(std::string_view text) {
+    auto refuse = [this, text](int code, std::string reason, pugi::xml_node node) {
+        m_parseError.errorCode = code;
+        m_parseError.reason = std::move(reason);
+        LocateError(text, NodeOffset(node), m_parseError);
+        return false;
+    };
+    int roots = 0;
+    for (pugi::xml_node child = m_document.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_doctype &&
+            std::string_view(child.value()).find("<!ENTITY") != std::string_view::npos)
+            return refuse(kErrorEntityDeclaration,
+                          "Объявления сущностей (<!ENTITY) в документе не допускаются", child);
+        if (child.type() == pugi::node_element && ++roots > 1)
+            return refuse(kErrorSeveralRoots,
+                          "В документе может быть только один корневой элемент", child);
+    }
+    pugi::xml_node root = m_document.root();
+    pugi::xml_node node = root.first_child();
+    int depth = 1;
+    while (node) {
+        if (depth > kMaxDepth)
+            return refuse(kErrorTooDeep,
+                          "Превышена допустимая глубина вложенности элементов (" +
+                              std::to_string(kMaxDepth) + ")",
+                          node);
+        if (node.first_child()) {
+            node = node.first_child();
+            ++depth;
+            continue;
+        }
+        while (node != root && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        node = node == root ? pugi::xml_node() : node.next_sibling();
+    }
+    return true;
+}
+
+std::string Document::Xml() const {
+    std::string out;
+    StringWriter writer(out);
+    for (pugi::xml_node child = m_document.first_child(); child; child = child.next_sibling())
+        if (!IsLimbo(child))
+            child.print(writer, "", pugi::format_raw | pugi::format_no_declaration,
+                        pugi::encoding_utf8);
+    return out;
+}
+
+} // namespace xml

@@ -1,0 +1,35 @@
+// What a failed load of an XML document reports: a code (0 after a successful
+// load), the document's URL, a reason, the source line and the place of the
+// fault. A plain value filled by the loaders of Document and XslDocument.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace xml {
+
+struct ParseError {
+    int errorCode = 0;   // 0: the last load succeeded
+    std::string url;     // empty for a document loaded from a string
+    std::string reason;  // UTF-8, for the user
+    std::string srcText; // the offending source line (a window of it when very long)
+    int line = 0;        // 1-based; 0 when no place is known
+    int linepos = 0;     // 1-based character position in the line; 0 when unknown
+};
+
+// Codes of the checks made after pugixml has parsed a document; pugixml's own
+// statuses (1 to 16) are used as they are.
+constexpr int kErrorTooDeep = 101;
+constexpr int kErrorEntityDeclaration = 102;
+constexpr int kErrorSeveralRoots = 103;
+
+// The deepest element nesting a loaded document may have. The readers walk the
+// tree recursively, so the bound keeps them far from the end of the stack.
+constexpr int kMaxDepth = 1000;
+
+// Fills line, linepos and srcText of `error` for the byte `offset` of `text`
+// (UTF-8). CR, LF and CR LF each end a line. An offset past the end points
+// just behind the last character.
+void LocateError(std::string_view text, size_t offset, ParseError& error);
+
+} // namespace xml
