@@ -1,0 +1,136 @@
+// A database connection as the program's connection component offers it: named
+// settings, a parameter list, connect on first use, direct execution,
+// transactions and the cache of prepared statements. The Connection owns its
+// driver session and every prepared statement; Queries borrow statements from
+// it and must not outlive it (a Connection destroyed first detaches them: they
+// then raise EDatabaseError on use).
+#pragma once
+
+#include "platform/db/Driver.h"
+#include "platform/text/StringList.h"
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace db {
+
+class Query;
+
+// Counters of the driver work a connection did; for benchmarks and tests.
+struct ConnectionStatistics {
+    int64_t prepares = 0;   // statements prepared by the driver
+    int64_t executions = 0; // statement executions (ExecuteDirect included)
+    int64_t cacheHits = 0;  // prepared statements handed out again
+};
+
+// A prepared statement kept by the connection, and whether a Query holds it.
+struct CachedStatement {
+    std::string sql;
+    std::unique_ptr<DriverStatement> statement;
+    bool inUse = false;
+    bool cached = false; // kept for reuse when released
+};
+
+class Connection {
+public:
+    Connection();
+    // Closes the session; Queries still alive are detached (see above).
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // The settings, kept as given: the name of the connection definition, the
+    // driver name that selects the driver (Firebird, Interbase, Oracle, ODBC),
+    // and the driver entry, library and vendor library names (informational).
+    const std::string& ConnectionName() const { return m_connectionName; }
+    void SetConnectionName(std::string name) { m_connectionName = std::move(name); }
+    const std::string& DriverName() const { return m_driverName; }
+    void SetDriverName(std::string name) { m_driverName = std::move(name); }
+    const std::string& GetDriverFunc() const { return m_getDriverFunc; }
+    void SetGetDriverFunc(std::string name) { m_getDriverFunc = std::move(name); }
+    const std::string& LibraryName() const { return m_libraryName; }
+    void SetLibraryName(std::string name) { m_libraryName = std::move(name); }
+    const std::string& VendorLib() const { return m_vendorLib; }
+    void SetVendorLib(std::string name) { m_vendorLib = std::move(name); }
+    // Default: true. Nothing here prompts; the flag is kept and copied.
+    bool LoginPrompt() const { return m_loginPrompt; }
+    void SetLoginPrompt(bool prompt) { m_loginPrompt = prompt; }
+
+    // name=value lines: Database, User_Name, Password, RowsetSize, ...
+    text::StringList& Params() { return m_params; }
+    const text::StringList& Params() const { return m_params; }
+    // The value of the first line whose name matches without regard to letter
+    // case; "" when there is none.
+    std::string ParamValue(const std::string& name) const;
+    // Replaces the value of that line, or adds a line.
+    void SetParamValue(const std::string& name, const std::string& value);
+    // Copies every setting and parameter of `other` (not its session).
+    void AssignSettings(const Connection& other);
+
+    // Connects with the driver named by DriverName. Does nothing when connected.
+    // Throws EDatabaseError naming the driver, database and user (never the
+    // password) and the reason when the driver is unknown or the connect fails.
+    void Open();
+    // Ends the session: an open explicit transaction is rolled back, Queries keep
+    // their texts and parameters but lose their statements. Never throws.
+    void Close();
+    bool Connected() const { return m_session != nullptr; }
+    // Creates the database named by Database (Firebird: a new file, character
+    // set WIN1251) and leaves the connection open on it. Throws EDatabaseError
+    // when connected already, the driver cannot create databases, or it fails.
+    void CreateDatabase();
+
+    // Executes a statement without parameters and without a result; connects
+    // first when needed.
+    void ExecuteDirect(const std::string& sql);
+
+    // An explicit transaction: every statement until Commit/Rollback runs in it.
+    // Outside one, each statement's work is committed when it completes.
+    // StartTransaction throws EDatabaseError when one is active already;
+    // Commit/Rollback throw when none is.
+    void StartTransaction(const TransactionDesc& desc);
+    void Commit(const TransactionDesc& desc);
+    void Rollback(const TransactionDesc& desc);
+    bool InTransaction() const { return m_inTransaction; }
+
+    // Default: on. Off: every Query prepares its own statement and frees it.
+    void SetStatementCache(bool on);
+    bool StatementCache() const { return m_cacheOn; }
+    const ConnectionStatistics& Statistics() const { return m_statistics; }
+    void ResetStatistics() { m_statistics = {}; }
+
+private:
+    friend class Query;
+    // A prepared statement for the text, not in use by anyone else; connects
+    // first when needed. Throws EDatabaseError when the prepare fails.
+    CachedStatement* AcquireStatement(const ParsedSql& sql);
+    // Gives the statement back (cursor closed); it is kept or freed.
+    void ReleaseStatement(CachedStatement* statement);
+    void CountExecution() { ++m_statistics.executions; }
+    void DropFreeStatements();
+    void Attach(Query* query) { m_queries.insert(query); }
+    void Detach(Query* query) { m_queries.erase(query); }
+    ConnectSettings Settings() const;
+
+    std::string m_connectionName;
+    std::string m_driverName;
+    std::string m_getDriverFunc;
+    std::string m_libraryName;
+    std::string m_vendorLib;
+    bool m_loginPrompt = true;
+    text::StringList m_params;
+
+    std::unique_ptr<DriverConnection> m_session;
+    bool m_inTransaction = false;
+    bool m_cacheOn = true;
+    ConnectionStatistics m_statistics;
+    // Prepared statements by text; each entry in use by at most one Query.
+    std::unordered_map<std::string, std::vector<std::unique_ptr<CachedStatement>>> m_statements;
+    std::set<Query*> m_queries;
+};
+
+} // namespace db

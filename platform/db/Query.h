@@ -1,0 +1,132 @@
+// A statement on a connection, as the program's query component offers it: a
+// text with `:name` parameters bound by name (letter case ignored), execution
+// with or without a result, and a forward walk over the rows with columns read
+// by name. The Query borrows a prepared statement from its Connection while it
+// has a text; the Connection must outlive it.
+#pragma once
+
+#include "platform/db/Connection.h"
+#include "platform/db/Value.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace db {
+
+// A parameter of the current text; its value stays until it is bound again or
+// the text changes to one without a parameter of that name.
+class Param {
+public:
+    explicit Param(std::string name) : m_name(std::move(name)) {}
+    const std::string& Name() const { return m_name; }
+    const BoundValue& Value() const { return m_value; }
+
+    void SetString(std::string value);
+    void SetInteger(int64_t value);
+    // The four-decimal fixed-point value (value x 10000, see text::ToFixed4).
+    void SetFixed4(int64_t fixed);
+    void SetDecimal(const text::Decimal& value);
+    // Through text::Decimal::FromDouble (15 significant digits). Throws
+    // EConvertError for NaN and infinity.
+    void SetDecimal(double value);
+    void SetNull();
+
+private:
+    friend class Query;
+    std::string m_name;
+    BoundValue m_value;
+};
+
+// A column of the open result; reads the current row (NULL when there is none).
+class Field {
+public:
+    Field(std::string name, const std::vector<FieldValue>* row, int index)
+        : m_name(std::move(name)), m_row(row), m_index(index) {}
+    const std::string& Name() const { return m_name; }
+    // See FieldValue: NULL reads as "" or 0.
+    std::string AsString() const { return Current().AsString(); }
+    int64_t AsInteger() const { return Current().AsInteger(); }
+    double AsFloat() const { return Current().AsFloat(); }
+    bool IsNull() const { return Current().IsNull(); }
+
+private:
+    const FieldValue& Current() const;
+    std::string m_name;
+    const std::vector<FieldValue>* m_row;
+    int m_index;
+};
+
+class Query {
+public:
+    explicit Query(Connection& connection);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // Sets the text (closing the query). Values of parameters whose names occur
+    // in the new text are kept; the others are dropped.
+    void SetSQL(std::string sql);
+    const std::string& SQL() const { return m_parsed.original; }
+    // Closes the query and forgets the text and every parameter value.
+    void ClearSQL();
+
+    // Throws EDatabaseError naming the parameter when the text has none of that
+    // name (compared without regard to letter case).
+    Param& ParamByName(std::string_view name);
+    int ParamCount() const { return static_cast<int>(m_params.size()); }
+
+    // Runs the text and moves to its first row. Throws EDatabaseError when the
+    // text yields no result, a parameter is unbound, or the database fails.
+    void Open();
+    // Runs the text without a result; answers the rows changed. A result the
+    // text yields is discarded. Throws as Open.
+    int64_t ExecSQL();
+    // Closes the result; the text, parameters and statement stay. Never throws.
+    void Close();
+    bool Active() const { return m_active; }
+
+    // True when there is no current row (past the last one or none at all).
+    bool Eof() const { return !m_active || m_eof; }
+    // True when the open result has no rows at all, or the query is closed.
+    bool IsEmpty() const { return !m_active || m_rowsSeen == 0; }
+    // Back to the first row: runs the text again unless on the first row.
+    void First();
+    // The next row; does nothing at the end.
+    void Next();
+
+    // Throws EDatabaseError naming the column when the result has none of that
+    // name (letter case ignored) or the query is not open.
+    const Field& FieldByName(std::string_view name) const;
+    // nullptr when there is no such column or the query is not open.
+    const Field* FindField(std::string_view name) const;
+    int FieldCount() const { return static_cast<int>(m_fields.size()); }
+    // REQUIRES: 0 <= index < FieldCount().
+    const Field& FieldAt(int index) const { return m_fields.at(static_cast<size_t>(index)); }
+
+private:
+    friend class Connection;
+    // The connection is closing: give the statement back (it is freed).
+    void LoseStatement();
+    // The connection is being destroyed.
+    void LoseConnection();
+
+    int64_t Execute();
+    std::vector<BoundValue> PositionalValues() const;
+    void ReadRow();
+    void ReleaseStatement();
+    Connection& RequireConnection() const;
+
+    Connection* m_connection;
+    ParsedSql m_parsed;
+    std::vector<std::unique_ptr<Param>> m_params; // one per distinct name
+    CachedStatement* m_statement = nullptr;
+    bool m_active = false;
+    bool m_eof = true;
+    int64_t m_rowsSeen = 0;
+    std::vector<FieldValue> m_row;
+    std::vector<Field> m_fields;
+};
+
+} // namespace db
