@@ -407,3 +407,53 @@ TEST(FirebirdConnect, CreateRefusesAnExistingFileAndDriverNameIgnoresCase) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FirebirdScript, RunsProceduresAndNamesTheFailingStatement) {
+    TempDatabase base;
+    int run = db::ExecuteScript(base.Connection(), R"(
+        SET SQL DIALECT 3;
+        create table ZARP (kod_pvr varchar(20), zarpl numeric(15,4));
+        commit;
+        SET TERM ^ ;
+        create procedure SR_RAZRAD2ZARPL (razrad numeric(15,4), trud numeric(15,4))
+            returns (v_return numeric(15,4)) as
+        begin
+          v_return = :razrad * :trud; -- the body's own :names are not parameters
+          suspend;
+        end^
+        SET TERM ; ^
+        insert into ZARP values ('a;b', 1.5);
+    )");
+    EXPECT_EQ(run, 4);
+    db::Query query(base.Connection());
+    query.SetSQL("select * from SR_RAZRAD2ZARPL(:Razrad,:tmpTrud)");
+    query.ParamByName("razrad").SetDecimal(3.5);
+    query.ParamByName("TMPTRUD").SetDecimal(2.25);
+    query.Open();
+    EXPECT_DOUBLE_EQ(query.FieldByName("v_return").AsFloat(), 7.875);
+    query.SetSQL("execute procedure SR_RAZRAD2ZARPL(:Razrad, 2)");
+    query.Open(); // a procedure's output row reads like a one-row result
+    EXPECT_EQ(query.FieldByName("V_RETURN").AsString(), "7.0000");
+    query.Next();
+    EXPECT_TRUE(query.Eof());
+
+    try {
+        db::ExecuteScript(base.Connection(), "insert into ZARP values ('c', 2);\n"
+                                             "insert into NOWHERE values (1);");
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        std::string message = e.what();
+        EXPECT_EQ(message.rfind("Ошибка в операторе 2 (строка 2) скрипта:\n"
+                                "insert into NOWHERE values (1)\n",
+                                0),
+                  0u)
+            << message;
+    }
+    query.SetSQL("select count(*) from ZARP");
+    query.Open();
+    EXPECT_EQ(query.FieldAt(0).AsInteger(), 2); // the statement before the failure stays
+}
+
+} // namespace
