@@ -371,10 +371,14 @@ bool Document::LoadXML(std::string_view text) {
     if (!result) {
         m_parseError.errorCode = static_cast<int>(result.status);
         m_parseError.reason = StatusReason(result.status);
-        if (result.offset >= 0 && static_cast<size_t>(result.offset) + 1 >= text.size() &&
-            result.status != pugi::status_no_document_element)
+        size_t offset = result.offset < 0 ? 0 : static_cast<size_t>(result.offset);
+        // pugixml stops on the last character when the text ends inside markup;
+        // the place shown is then just behind the end.
+        if (offset + 1 >= text.size() && result.status != pugi::status_no_document_element) {
             m_parseError.reason += " (документ неожиданно закончился)";
-        LocateError(text, result.offset < 0 ? 0 : static_cast<size_t>(result.offset), m_parseError);
+            offset = text.size();
+        }
+        LocateError(text, offset, m_parseError);
     } else if (CheckLoadedTree(text)) {
         return true;
     }

@@ -60,10 +60,27 @@ public:
         return all + (m_partial.empty() ? "" : (all.empty() ? "" : "; ") + text::Trim(m_partial));
     }
 
+    // The first fatal error (a well-formedness fault), else the first error;
+    // the one a user should fix first. Null if none.
+    const xmlError* First() const { return m_hasFirst ? &m_first : nullptr; }
+    const std::string& FirstMessage() const { return m_firstMessage; }
+
 private:
     static void OnError(void* self, xmlErrorPtr error) {
-        if (error && error->message)
-            static_cast<ErrorCollector*>(self)->m_messages.push_back(text::Trim(error->message));
+        auto* collector = static_cast<ErrorCollector*>(self);
+        if (!error)
+            return;
+        if (error->message)
+            collector->m_messages.push_back(text::Trim(error->message));
+        bool better = !collector->m_hasFirst ||
+                      (error->level == XML_ERR_FATAL && collector->m_first.level != XML_ERR_FATAL);
+        if (error->level >= XML_ERR_ERROR && better) {
+            collector->m_hasFirst = true;
+            collector->m_first = *error;
+            collector->m_firstMessage = error->message ? text::Trim(error->message) : "";
+            collector->m_first.message = nullptr; // owned by libxml2; copied above
+            collector->m_first.file = nullptr;
+        }
     }
     static void OnGeneric(void* self, const char* format, ...) {
         char buffer[1024];
@@ -86,6 +103,9 @@ private:
     void* m_previousContext;
     std::vector<std::string> m_messages;
     std::string m_partial;
+    bool m_hasFirst = false;
+    xmlError m_first{};
+    std::string m_firstMessage;
 };
 
 std::string LineOf(std::string_view text, int line) {
@@ -96,12 +116,17 @@ std::string LineOf(std::string_view text, int line) {
     return lines[line - 1];
 }
 
-void FillFromLastError(xmlParserCtxtPtr context, std::string_view text, ParseError& error) {
-    xmlErrorPtr last = xmlCtxtGetLastError(context);
-    error.errorCode = last && last->code != 0 ? last->code : XML_ERR_INTERNAL_ERROR;
-    error.reason = last && last->message ? text::Trim(last->message) : "Ошибка разбора документа";
-    error.line = last ? last->line : 0;
-    error.linepos = last ? last->int2 : 0;
+void FillFromFirstError(const ErrorCollector& collector, xmlParserCtxtPtr context,
+                        std::string_view text, ParseError& error) {
+    const xmlError* first = collector.First();
+    const xmlError* last = xmlCtxtGetLastError(context);
+    const xmlError* chosen = first ? first : last;
+    error.errorCode = chosen && chosen->code != 0 ? chosen->code : XML_ERR_INTERNAL_ERROR;
+    error.reason = first ? collector.FirstMessage()
+                   : last && last->message ? text::Trim(last->message)
+                                           : "Ошибка разбора документа";
+    error.line = chosen ? chosen->line : 0;
+    error.linepos = chosen ? chosen->int2 : 0;
     error.srcText = LineOf(text, error.line);
 }
 
@@ -144,7 +169,7 @@ bool XslDocument::LoadXML(std::string_view text) {
     m_doc = xmlCtxtReadMemory(context.get(), text.data(), static_cast<int>(text.size()), nullptr,
                               "UTF-8", kParseOptions | XML_PARSE_IGNORE_ENC);
     if (!m_doc)
-        FillFromLastError(context.get(), text, m_parseError);
+        FillFromFirstError(collector, context.get(), text, m_parseError);
     return m_doc != nullptr;
 }
 
@@ -168,7 +193,7 @@ bool XslDocument::Load(const std::string& path) {
     m_doc = xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()),
                               path.c_str(), nullptr, kParseOptions);
     if (!m_doc) {
-        FillFromLastError(context.get(), bytes, m_parseError);
+        FillFromFirstError(collector, context.get(), bytes, m_parseError);
         m_parseError.url = path;
         // A stylesheet kept in windows-1251 shows its line in that encoding.
         if (!IsUtf8(m_parseError.srcText))

@@ -1,0 +1,168 @@
+#include "TestClasses.h"
+
+#include "platform/text/StringList.h"
+#include "platform/xml/ParseError.h"
+
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+// Fails while its attributes are written: with an Exception, or with another
+// type of error.
+class t_fail : public TSerializeList {
+    SERIALIZE_CLASS(t_fail, TSerializeList,
+                    Property<t_fail>(
+                        "bad", serialaze::PropertyKind::LString,
+                        [](const t_fail& self) -> serialaze::Variant {
+                            if (self.m_foreign)
+                                throw std::runtime_error("чужая ошибка");
+                            throw Exception("сбой");
+                        },
+                        [](t_fail&, const serialaze::Variant&) {}))
+public:
+    bool m_foreign = false;
+};
+
+// Forgot to declare itself: would pass for t_line.
+class t_undeclared : public t_line {};
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(no error)";
+}
+
+text::StringList Lines(const std::string& textIn) {
+    text::StringList list;
+    list.SetText(textIn);
+    return list;
+}
+
+using ErrorTest = BoxTest;
+
+TEST_F(ErrorTest, CommaInAFloatAttributeIsAConversionErrorWrappedAtEveryLevel) {
+    text::SetDecimalSeparator(',');
+    t_root root;
+    std::string message = MessageOf([&] {
+        root.DeSerialize(Lines("<t_root><t_group><t_line val=\"1,5\"/></t_group></t_root>"));
+    });
+    const std::string conversion = "\"1,5\" не является числом с плавающей точкой";
+    EXPECT_EQ(message,
+              Header("t_root", "DeSerialize",
+                     Header("t_root", "DeSerializeInternal",
+                            Header("t_group", "DeSerializeInternal",
+                                   Header("t_line", "DeSerializeInternal",
+                                          Header("t_line", "GetAttributesFromXML", conversion))))));
+    EXPECT_EQ(text::DecimalSeparator(), ',');
+    EXPECT_EQ(root.Count(), 1); // nothing is rolled back
+    EXPECT_TRUE(m_presenter.shown.empty());
+}
+
+TEST_F(ErrorTest, AnErrorInAPropertyElementCarriesGetAttributesFromXML) {
+    t_root root;
+    std::string message = MessageOf(
+        [&] { root.DeSerialize(Lines("<t_root><dir><t_line num=\"x\"/></dir></t_root>")); });
+    EXPECT_EQ(message,
+              Header("t_root", "DeSerialize",
+                     Header("t_root", "DeSerializeInternal",
+                            Header("t_root", "GetAttributesFromXML",
+                                   Header("t_dir", "DeSerializeInternal",
+                                          Header("t_line", "DeSerializeInternal",
+                                                 Header("t_line", "GetAttributesFromXML",
+                                                        "\"x\" не является числом с плавающей "
+                                                        "точкой")))))));
+}
+
+TEST_F(ErrorTest, WrongRootIsWrappedTwiceAndLeavesTheObjectEmpty) {
+    t_root root;
+    std::string message = MessageOf([&] { root.DeSerialize(Lines("<t_group kod=\"1\"/>")); });
+    EXPECT_EQ(message,
+              Header("t_root", "DeSerialize",
+                     Header("t_root", "DeSerialize",
+                            "Тип документа не соответствует загружаемому объекту")));
+    EXPECT_EQ(root.Count(), 0);
+    EXPECT_TRUE(m_presenter.shown.empty());
+}
+
+TEST_F(ErrorTest, CutOffDocumentShowsTheParseErrorOnceAndRaisesItWrapped) {
+    text::SetDecimalSeparator(',');
+    t_root root;
+    std::string message = MessageOf(
+        [&] { root.DeSerialize(Lines("<t_root title=\"Смета\">\n  <t_group kod=\"1\">")); });
+    const std::string parse = "Ошибка парсера 14\n"
+                              "Документ:  \n"
+                              "Строка 2 Позиция 20\n"
+                              "Сообщение парсера: \"Закрывающий тег не соответствует открытому "
+                              "элементу (документ неожиданно закончился)\"\n"
+                              "Источник: \"  <t_group kod=\"1\">\"";
+    EXPECT_EQ(message, Header("t_root", "DeSerialize", parse));
+    EXPECT_EQ(Boxes(),
+              (std::vector<std::string>{"Ошибка загрузки XML-документа|" + parse + "|error"}));
+    EXPECT_EQ(text::DecimalSeparator(), ',');
+}
+
+TEST_F(ErrorTest, ElementInsideAClassWithoutAddNewElementFailsWithTheBaseMessage) {
+    t_root root;
+    std::string message = MessageOf([&] {
+        root.DeSerialize(Lines("<t_root><t_group><t_line><x/></t_line></t_group></t_root>"));
+    });
+    EXPECT_EQ(message,
+              Header("t_root", "DeSerialize",
+                     Header("t_root", "DeSerializeInternal",
+                            Header("t_group", "DeSerializeInternal",
+                                   Header("t_line", "DeSerializeInternal",
+                                          "Метод TSerializeList::AddNewElement не должен "
+                                          "использоваться.")))));
+    t_line line;
+    EXPECT_EQ(MessageOf([&] { line.AddNewElement("t_line"); }),
+              "Метод TSerializeList::AddNewElement не должен использоваться.");
+}
+
+TEST_F(ErrorTest, SerializeFailureShowsItsBoxRestoresTheSeparatorAndWraps) {
+    text::SetDecimalSeparator(',');
+    t_fail object;
+    text::StringList lines;
+    lines.Add("old");
+    std::string message = MessageOf([&] { object.Serialize(lines); });
+    EXPECT_EQ(message, Header("t_fail", "Serialize",
+                              Header("t_fail", "SerializeInternal",
+                                     Header("t_fail", "SetAttributesIntoXML", "сбой"))));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                           "Ошибка создания XML-документа|Oшибка сериализации объекта|error"}));
+    EXPECT_EQ(lines.Count(), 0);
+    EXPECT_EQ(text::DecimalSeparator(), ',');
+
+    // Errors of other types pass unwrapped, and the separator still comes back.
+    object.m_foreign = true;
+    EXPECT_THROW(object.Serialize(lines), std::runtime_error);
+    EXPECT_EQ(text::DecimalSeparator(), ',');
+}
+
+TEST_F(ErrorTest, AClassThatDidNotDeclareItselfIsRefused) {
+    t_undeclared object;
+    text::StringList lines;
+    std::string message = MessageOf([&] { object.Serialize(lines); });
+    EXPECT_NE(message.find("SERIALIZE_CLASS"), std::string::npos) << message;
+}
+
+TEST(ErrorTextTest, ObjectAndParseErrorTexts) {
+    t_line line;
+    EXPECT_EQ(TSerializeList::ObjectErrorText(&line, "DeSerialize", "x"),
+              "Ошибка объекта: t_line\nМетод: DeSerialize\nСообщение: x\n");
+    xml::ParseError error;
+    error.errorCode = -1072896659;
+    error.url = "file:///p.xml";
+    error.line = 3;
+    error.linepos = 7;
+    error.reason = "причина";
+    error.srcText = "<a>";
+    EXPECT_EQ(TSerializeList::ParseErrorText(error),
+              "Ошибка парсера -1072896659\nДокумент:  file:///p.xml\nСтрока 3 Позиция 7\n"
+              "Сообщение парсера: \"причина\"\nИсточник: \"<a>\"");
+}
+
+} // namespace
