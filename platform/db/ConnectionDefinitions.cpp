@@ -67,3 +67,12 @@ void ConfigureFromDefinition(Connection& connection, const ConnectionDefinitions
 }
 
 } // namespace db
+
+namespace db {
+
+void ConfigureFromDefinition(Connection& connection, const std::string& iniPath,
+                             const std::string& section) {
+    ConfigureFromDefinition(connection, LoadConnectionDefinitions(iniPath), section);
+}
+
+} // namespace db

@@ -43,4 +43,8 @@ ConnectionDefinitions LoadConnectionDefinitions(const std::string& iniPath);
 void ConfigureFromDefinition(Connection& connection, const ConnectionDefinitions& definitions,
                              const std::string& section);
 
+// The same, reading the file first (errors as LoadConnectionDefinitions).
+void ConfigureFromDefinition(Connection& connection, const std::string& iniPath,
+                             const std::string& section);
+
 } // namespace db
