@@ -13,9 +13,8 @@
 
 namespace {
 
-const char* const kInsert =
-    "insert into TRUDOZ (kod_pvr, n_tabl, trud_rab, trud_mash, r1) "
-    "values (:kod_pvr, :n_tabl, :trud_rab, :trud_mash, :r1)";
+const char* const kInsert = "insert into TRUDOZ (kod_pvr, n_tabl, trud_rab, trud_mash, r1) "
+                            "values (:kod_pvr, :n_tabl, :trud_rab, :trud_mash, :r1)";
 
 struct Run {
     double seconds = 0;

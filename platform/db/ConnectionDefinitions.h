@@ -13,7 +13,7 @@
 namespace db {
 
 struct ConnectionDefinition {
-    std::string name; // the section name
+    std::string name;                                      // the section name
     std::vector<std::pair<std::string, std::string>> keys; // in file order
 };
 

@@ -135,8 +135,8 @@ FirebirdSession::~FirebirdSession() {
 
 ITransaction* FirebirdSession::Start(Isolation isolation, bool readOnly) {
     Status status;
-    IXpbBuilder* tpb = Master()->getUtilInterface()->getXpbBuilder(status.get(), IXpbBuilder::TPB,
-                                                                   nullptr, 0);
+    IXpbBuilder* tpb =
+        Master()->getUtilInterface()->getXpbBuilder(status.get(), IXpbBuilder::TPB, nullptr, 0);
     try {
         tpb->insertTag(status.get(), readOnly ? isc_tpb_read : isc_tpb_write);
         if (isolation == Isolation::RepeatableRead) {

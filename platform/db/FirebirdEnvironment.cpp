@@ -161,7 +161,8 @@ void Prepare() {
 
 std::string FindSystemFirebirdRoot() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&Firebird::fb_get_master_interface), &info) && info.dli_fname) {
+    if (dladdr(reinterpret_cast<void*>(&Firebird::fb_get_master_interface), &info) &&
+        info.dli_fname) {
         std::error_code ec;
         fs::path lib = fs::canonical(info.dli_fname, ec);
         if (!ec) {
@@ -170,8 +171,8 @@ std::string FindSystemFirebirdRoot() {
                 return below.string();
         }
     }
-    for (const char* dir : {"/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib64",
-                            "/usr/lib"}) {
+    for (const char* dir :
+         {"/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib64", "/usr/lib"}) {
         fs::path below = RootBelow(dir);
         if (!below.empty())
             return below.string();

@@ -134,8 +134,8 @@ void InputMessage::Fill(IMaster* master, const std::vector<BoundValue>& values) 
             continue;
         texts[i] = values[i].ToText();
         if (texts[i].size() > param.capacity && param.capacity < kMaxVarying) {
-            param.capacity = static_cast<unsigned>(
-                std::min<size_t>(kMaxVarying, std::max<size_t>(texts[i].size(), param.capacity * 2)));
+            param.capacity = static_cast<unsigned>(std::min<size_t>(
+                kMaxVarying, std::max<size_t>(texts[i].size(), param.capacity * 2)));
             grow = true;
         }
     }
@@ -169,7 +169,9 @@ void InputMessage::Put(Param& param, const BoundValue& value, const std::string&
     }
 }
 
-OutputMessage::~OutputMessage() { Release(m_metadata); }
+OutputMessage::~OutputMessage() {
+    Release(m_metadata);
+}
 
 void OutputMessage::Describe(IMaster* master, IMessageMetadata* described) {
     FbStatus status(master);
@@ -280,7 +282,8 @@ FieldValue OutputMessage::Value(unsigned index) const {
             size_t end = 0;
             for (size_t seen = 0; end < padded.size() && seen < chars; ++seen) {
                 ++end;
-                while (end < padded.size() && (static_cast<unsigned char>(padded[end]) & 0xC0) == 0x80)
+                while (end < padded.size() &&
+                       (static_cast<unsigned char>(padded[end]) & 0xC0) == 0x80)
                     ++end;
             }
             padded = padded.substr(0, end);

@@ -23,12 +23,14 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLCHAR message[1024] = {0};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
+        SQLRETURN rc =
+            SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
         if (!SQL_SUCCEEDED(rc))
             break;
         if (!out.empty())
             out += "\n";
-        out += std::string(reinterpret_cast<char*>(state)) + ": " + reinterpret_cast<char*>(message);
+        out +=
+            std::string(reinterpret_cast<char*>(state)) + ": " + reinterpret_cast<char*>(message);
     }
     return out.empty() ? "нет сведений об ошибке" : out;
 }
@@ -82,7 +84,8 @@ private:
 };
 
 OdbcStatement::OdbcStatement(SQLHDBC connection, const ParsedSql& sql) : m_sql(sql.original) {
-    Check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_statement), SQL_HANDLE_DBC, connection, "");
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_statement), SQL_HANDLE_DBC, connection,
+          "");
     SQLRETURN rc = SQLPrepare(m_statement, (SQLCHAR*)sql.positional.c_str(), SQL_NTS);
     if (!SQL_SUCCEEDED(rc)) {
         std::string message = Diagnostics(SQL_HANDLE_STMT, m_statement);
@@ -93,9 +96,9 @@ OdbcStatement::OdbcStatement(SQLHDBC connection, const ParsedSql& sql) : m_sql(s
     for (size_t i = 0; i < m_paramInfo.size(); ++i) {
         ParamInfo& info = m_paramInfo[i];
         SQLSMALLINT nullable = 0;
-        info.described = SQL_SUCCEEDED(SQLDescribeParam(m_statement, static_cast<SQLUSMALLINT>(i + 1),
-                                                        &info.type, &info.size, &info.decimals,
-                                                        &nullable));
+        info.described =
+            SQL_SUCCEEDED(SQLDescribeParam(m_statement, static_cast<SQLUSMALLINT>(i + 1),
+                                           &info.type, &info.size, &info.decimals, &nullable));
     }
     m_texts.resize(sql.names.size());
     m_integers.resize(sql.names.size());
@@ -124,11 +127,10 @@ void OdbcStatement::Bind(size_t index, const BoundValue& value) {
         if (value.kind == ParamKind::String && !numeric) {
             textOf = value.text;
         } else {
-            text::Decimal decimal = value.kind == ParamKind::String
-                                        ? text::Decimal::FromText(text::Trim(value.text))
-                                    : value.kind == ParamKind::Decimal
-                                        ? value.decimal
-                                        : text::Decimal::FromText(value.ToText());
+            text::Decimal decimal =
+                value.kind == ParamKind::String    ? text::Decimal::FromText(text::Trim(value.text))
+                : value.kind == ParamKind::Decimal ? value.decimal
+                                                   : text::Decimal::FromText(value.ToText());
             decimals = static_cast<SQLSMALLINT>(numeric ? info.decimals : decimal.Scale());
             // Rounded here, half away from zero, so no driver conversion rounds.
             textOf = ScaledToString(decimal.Scaled(decimals), decimals, '.');
@@ -136,8 +138,9 @@ void OdbcStatement::Bind(size_t index, const BoundValue& value) {
         }
         m_indicators[index] = static_cast<SQLLEN>(textOf.size());
         rc = SQLBindParameter(m_statement, number, SQL_PARAM_INPUT, SQL_C_CHAR, type,
-                              type == SQL_DECIMAL ? 38 : std::max<size_t>(textOf.size(), 1), decimals,
-                              textOf.data(), static_cast<SQLLEN>(textOf.size()), &m_indicators[index]);
+                              type == SQL_DECIMAL ? 38 : std::max<size_t>(textOf.size(), 1),
+                              decimals, textOf.data(), static_cast<SQLLEN>(textOf.size()),
+                              &m_indicators[index]);
     }
     Check(rc, SQL_HANDLE_STMT, m_statement, FirstLine(m_sql));
 }
@@ -264,11 +267,11 @@ private:
 };
 
 OdbcSession::OdbcSession(const ConnectSettings& settings) {
-    std::string what = "Не удалось подключиться к источнику данных \"" +
-                       (settings.database.find('=') == std::string::npos ? settings.database
-                                                                         : std::string("(строка подключения)")) +
-                       "\" (драйвер " + settings.driverName + ", пользователь " +
-                       settings.userName + "): ";
+    std::string what =
+        "Не удалось подключиться к источнику данных \"" +
+        (settings.database.find('=') == std::string::npos ? settings.database
+                                                          : std::string("(строка подключения)")) +
+        "\" (драйвер " + settings.driverName + ", пользователь " + settings.userName + "): ";
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_environment);
     SQLSetEnvAttr(m_environment, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
     SQLAllocHandle(SQL_HANDLE_DBC, m_environment, &m_connection);
@@ -297,9 +300,11 @@ OdbcSession::~OdbcSession() {
 
 void OdbcSession::ExecuteDirect(const std::string& sql) {
     SQLHSTMT statement = SQL_NULL_HSTMT;
-    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_connection, &statement), SQL_HANDLE_DBC, m_connection, "");
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_connection, &statement), SQL_HANDLE_DBC, m_connection,
+          "");
     SQLRETURN rc = SQLExecDirect(statement, (SQLCHAR*)sql.c_str(), SQL_NTS);
-    std::string message = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA ? "" : Diagnostics(SQL_HANDLE_STMT, statement);
+    std::string message =
+        SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA ? "" : Diagnostics(SQL_HANDLE_STMT, statement);
     SQLFreeHandle(SQL_HANDLE_STMT, statement);
     if (!message.empty())
         throw EDatabaseError(message + "\n" + FirstLine(sql));

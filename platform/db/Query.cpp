@@ -35,7 +35,9 @@ void Param::SetDecimal(const text::Decimal& value) {
     m_value.decimal = value;
 }
 
-void Param::SetDecimal(double value) { SetDecimal(text::Decimal::FromDouble(value)); }
+void Param::SetDecimal(double value) {
+    SetDecimal(text::Decimal::FromDouble(value));
+}
 
 void Param::SetNull() {
     m_value = {};
@@ -48,7 +50,9 @@ const FieldValue& Field::Current() const {
     return kNoValue;
 }
 
-Query::Query(Connection& connection) : m_connection(&connection) { connection.Attach(this); }
+Query::Query(Connection& connection) : m_connection(&connection) {
+    connection.Attach(this);
+}
 
 Query::~Query() {
     ReleaseStatement();

@@ -54,8 +54,8 @@ int ExecuteScript(Connection& connection, std::string_view script) {
             ++run;
         } catch (const Exception& e) {
             throw EDatabaseError("Ошибка в операторе " + std::to_string(statement.number) +
-                                 " (строка " + std::to_string(statement.line) +
-                                 ") скрипта:\n" + statement.text + "\n" + e.Message());
+                                 " (строка " + std::to_string(statement.line) + ") скрипта:\n" +
+                                 statement.text + "\n" + e.Message());
         }
     }
     return run;

@@ -9,7 +9,9 @@ bool IsNameStart(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
            static_cast<unsigned char>(c) >= 0x80;
 }
-bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$'; }
+bool IsNameChar(char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$';
+}
 
 // Answers the position just after the literal, quoted identifier or comment that
 // starts at i, or i itself when none starts there.

@@ -26,10 +26,10 @@ protected:
 };
 
 TEST_F(DbDefinitions, SectionBecomesTheConnection) {
-    db::ConnectionDefinitions definitions = db::LoadConnectionDefinitions(Write(
-        "; definitions\n[IBConnection]\nDriverName = Interbase\nDatabase=base.fdb\n"
-        "User_Name=SYSDBA\nPassword=masterkey\n\n[OracleConnection]\r\nDriverName=Oracle\r\n"
-        "Database=ORCL\r\nUser_Name=V31\r\nRowsetSize=0\r\n"));
+    db::ConnectionDefinitions definitions = db::LoadConnectionDefinitions(
+        Write("; definitions\n[IBConnection]\nDriverName = Interbase\nDatabase=base.fdb\n"
+              "User_Name=SYSDBA\nPassword=masterkey\n\n[OracleConnection]\r\nDriverName=Oracle\r\n"
+              "Database=ORCL\r\nUser_Name=V31\r\nRowsetSize=0\r\n"));
     db::Connection connection;
     db::ConfigureFromDefinition(connection, definitions, "OracleConnection");
     EXPECT_EQ(connection.ConnectionName(), "OracleConnection");

@@ -370,11 +370,13 @@ TEST(FirebirdConnect, MissingFileIsAClearError) {
         connection.Open();
         FAIL() << "opened a missing file";
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Не удалось подключиться к базе данных \"" + folder +
-                      "/missing.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during "
-                      "\"open\" operation for file \"" +
-                      folder + "/missing.fdb\"\n-Error while trying to open file\n-No such file or directory");
+        EXPECT_EQ(
+            std::string(e.what()),
+            "Не удалось подключиться к базе данных \"" + folder +
+                "/missing.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during "
+                "\"open\" operation for file \"" +
+                folder +
+                "/missing.fdb\"\n-Error while trying to open file\n-No such file or directory");
         EXPECT_EQ(std::string(e.what()).find("masterkey"), std::string::npos);
     }
     EXPECT_FALSE(connection.Connected());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -11,13 +13,17 @@ extern char** environ;
 
 namespace {
 
-// Starts the helper with FIREBIRD removed from its environment, so that it
-// prepares the engine's configuration itself.
-pid_t Spawn(const std::string& file, const char* mine, const char* other) {
+// Starts the helper with FIREBIRD removed from its environment and a runtime
+// folder of the test's, so that both helpers build the engine's configuration
+// folder themselves, at the same moment.
+pid_t Spawn(const std::string& file, const std::string& runtime, const char* mine,
+            const char* other) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
-        if (std::string(*e).rfind("FIREBIRD=", 0) != 0)
+        if (std::string(*e).rfind("FIREBIRD=", 0) != 0 &&
+            std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0)
             env.emplace_back(*e);
+    env.push_back("XDG_RUNTIME_DIR=" + runtime);
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
@@ -40,8 +46,8 @@ int Wait(pid_t pid) {
 TEST(FirebirdProcesses, TwoProcessesShareOneFile) {
     testsupport::TempDatabase base;
     base.Connection().ExecuteDirect("create table SEEN (n integer)");
-    pid_t first = Spawn(base.Path(), "1", "2");
-    pid_t second = Spawn(base.Path(), "2", "1");
+    pid_t first = Spawn(base.Path(), base.Folder(), "1", "2");
+    pid_t second = Spawn(base.Path(), base.Folder(), "2", "1");
     ASSERT_GT(first, 0);
     ASSERT_GT(second, 0);
     EXPECT_EQ(Wait(first), 0);
@@ -50,6 +56,12 @@ TEST(FirebirdProcesses, TwoProcessesShareOneFile) {
     count.SetSQL("select count(*) from SEEN");
     count.Open();
     EXPECT_EQ(count.FieldAt(0).AsInteger(), 2);
+    // One complete folder, no leftovers of the race.
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(base.Folder()))
+        entries += entry.path().filename().string().rfind("updatedb-firebird", 0) == 0;
+    EXPECT_EQ(entries, 1);
+    EXPECT_TRUE(std::filesystem::exists(base.Folder() + "/updatedb-firebird-1/firebird.conf"));
 }
 
 } // namespace

@@ -20,10 +20,13 @@ TEST(DbSqlText, ParametersOutsideLiteralsAndComments) {
     } cases[] = {
         {"select * from T where a=:a and b = :B_2", "select * from T where a=? and b = ?", "a,B_2"},
         {"values(:kod_pvr,:n_tabl,:kod_pvr)", "values(?,?,?)", "kod_pvr,n_tabl,kod_pvr"},
-        {"select ':x', 'it''s :y' from T where c=:c", "select ':x', 'it''s :y' from T where c=?", "c"},
-        {"select \"A:B\" from T -- :comment\n where d=:d", "select \"A:B\" from T -- :comment\n where d=?", "d"},
+        {"select ':x', 'it''s :y' from T where c=:c", "select ':x', 'it''s :y' from T where c=?",
+         "c"},
+        {"select \"A:B\" from T -- :comment\n where d=:d",
+         "select \"A:B\" from T -- :comment\n where d=?", "d"},
         {"select /* :a */ 1 from T where e = :e$1", "select /* :a */ 1 from T where e = ?", "e$1"},
-        {"select a::int, x := 1, time '10:30', t:9 from T", "select a::int, x := 1, time '10:30', t:9 from T", ""},
+        {"select a::int, x := 1, time '10:30', t:9 from T",
+         "select a::int, x := 1, time '10:30', t:9 from T", ""},
         {"select 'unterminated :a", "select 'unterminated :a", ""},
     };
     for (const Case& c : cases) {

@@ -117,7 +117,9 @@ RecordingDriver::RecordingDriver(std::string driverName)
     m_previous = db::RegisterDriver(m_driverName, driver);
 }
 
-RecordingDriver::~RecordingDriver() { db::RegisterDriver(m_driverName, m_previous); }
+RecordingDriver::~RecordingDriver() {
+    db::RegisterDriver(m_driverName, m_previous);
+}
 
 const std::vector<RecordedStatement>& RecordingDriver::Statements() const {
     return m_state->statements;
@@ -138,19 +140,27 @@ std::string RecordingDriver::Dump() const {
     return out;
 }
 
-void RecordingDriver::Clear() { m_state->statements.clear(); }
-int RecordingDriver::Connects() const { return m_state->connects; }
+void RecordingDriver::Clear() {
+    m_state->statements.clear();
+}
+int RecordingDriver::Connects() const {
+    return m_state->connects;
+}
 
 void RecordingDriver::Answer(const std::string& sql, ScriptedResult result) {
     m_state->answers[sql] = std::move(result);
 }
 
-void RecordingDriver::Queue(ScriptedResult result) { m_state->queue.push_back(std::move(result)); }
+void RecordingDriver::Queue(ScriptedResult result) {
+    m_state->queue.push_back(std::move(result));
+}
 
 void RecordingDriver::Fail(const std::string& sql, const std::string& message) {
     m_state->failures[sql] = message;
 }
 
-void RecordingDriver::FailConnect(const std::string& message) { m_state->connectFailure = message; }
+void RecordingDriver::FailConnect(const std::string& message) {
+    m_state->connectFailure = message;
+}
 
 } // namespace testsupport
