@@ -42,7 +42,9 @@ enum class PropertyKind {
     DynArray
 };
 
-inline bool IsScalar(PropertyKind kind) { return kind <= PropertyKind::Variant; }
+inline bool IsScalar(PropertyKind kind) {
+    return kind <= PropertyKind::Variant;
+}
 inline bool IsNumeric(PropertyKind kind) {
     return kind == PropertyKind::Integer || kind == PropertyKind::Float;
 }
@@ -91,8 +93,7 @@ private:
 // A number stored into an int property. Throws EConvertError when out of range.
 int NarrowToInt(int64_t value);
 
-template <class C>
-PropertyInfo Property(std::string name, int C::*member) {
+template <class C> PropertyInfo Property(std::string name, int C::*member) {
     PropertyInfo p{std::move(name), PropertyKind::Integer, {}, {}, {}, {}};
     p.get = [member](const TSerializeList& o) { return Variant(static_cast<const C&>(o).*member); };
     p.set = [member](TSerializeList& o, const Variant& v) {
@@ -101,8 +102,7 @@ PropertyInfo Property(std::string name, int C::*member) {
     return p;
 }
 
-template <class C>
-PropertyInfo Property(std::string name, double C::*member) {
+template <class C> PropertyInfo Property(std::string name, double C::*member) {
     PropertyInfo p{std::move(name), PropertyKind::Float, {}, {}, {}, {}};
     p.get = [member](const TSerializeList& o) { return Variant(static_cast<const C&>(o).*member); };
     p.set = [member](TSerializeList& o, const Variant& v) {
@@ -111,8 +111,7 @@ PropertyInfo Property(std::string name, double C::*member) {
     return p;
 }
 
-template <class C>
-PropertyInfo Property(std::string name, std::string C::*member) {
+template <class C> PropertyInfo Property(std::string name, std::string C::*member) {
     PropertyInfo p{std::move(name), PropertyKind::LString, {}, {}, {}, {}};
     p.get = [member](const TSerializeList& o) { return Variant(static_cast<const C&>(o).*member); };
     p.set = [member](TSerializeList& o, const Variant& v) {

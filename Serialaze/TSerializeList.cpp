@@ -46,14 +46,18 @@ TSerializeList::TSerializeList() = default;
 
 // The base Clear runs here whatever a derived class made of Clear: children are
 // always destroyed with their container.
-TSerializeList::~TSerializeList() { TSerializeList::Clear(); }
+TSerializeList::~TSerializeList() {
+    TSerializeList::Clear();
+}
 
 const serialaze::ClassInfo& TSerializeList::StaticClassInfo() {
     static const serialaze::ClassInfo info("TSerializeList", typeid(TSerializeList), nullptr, {});
     return info;
 }
 
-const serialaze::ClassInfo& TSerializeList::GetClassInfo() const { return StaticClassInfo(); }
+const serialaze::ClassInfo& TSerializeList::GetClassInfo() const {
+    return StaticClassInfo();
+}
 
 const serialaze::ClassInfo& TSerializeList::Class() const {
     const serialaze::ClassInfo& info = GetClassInfo();
@@ -88,24 +92,42 @@ void TSerializeList::Clear() {
     }
 }
 
-TSerializeList* TSerializeList::AddNewElement(const std::string&) { MustNotBeUsed("AddNewElement"); }
-void TSerializeList::LoadFromDB(db::Connection&) { MustNotBeUsed("LoadFromDB"); }
-void TSerializeList::SaveIntoDB(db::Connection&) { MustNotBeUsed("SaveIntoDB"); }
-void TSerializeList::DeleteDB(db::Connection&) { MustNotBeUsed("DeleteDB"); }
-void TSerializeList::InsertDB(db::Connection&) { MustNotBeUsed("InsertDB"); }
-void TSerializeList::UpdateDB(db::Connection&) { MustNotBeUsed("UpdateDB"); }
-bool TSerializeList::ExistDB(db::Connection&) { MustNotBeUsed("ExistDB"); }
+TSerializeList* TSerializeList::AddNewElement(const std::string&) {
+    MustNotBeUsed("AddNewElement");
+}
+void TSerializeList::LoadFromDB(db::Connection&) {
+    MustNotBeUsed("LoadFromDB");
+}
+void TSerializeList::SaveIntoDB(db::Connection&) {
+    MustNotBeUsed("SaveIntoDB");
+}
+void TSerializeList::DeleteDB(db::Connection&) {
+    MustNotBeUsed("DeleteDB");
+}
+void TSerializeList::InsertDB(db::Connection&) {
+    MustNotBeUsed("InsertDB");
+}
+void TSerializeList::UpdateDB(db::Connection&) {
+    MustNotBeUsed("UpdateDB");
+}
+bool TSerializeList::ExistDB(db::Connection&) {
+    MustNotBeUsed("ExistDB");
+}
 
-std::string TSerializeList::ItemClassName(int index) const { return Items(index)->ClassName(); }
+std::string TSerializeList::ItemClassName(int index) const {
+    return Items(index)->ClassName();
+}
 
-double TSerializeList::RoundTo2(double x) { return std::floor((x + 0.005) * 100) * 0.01; }
+double TSerializeList::RoundTo2(double x) {
+    return std::floor((x + 0.005) * 100) * 0.01;
+}
 
 std::string TSerializeList::ObjectErrorText(const TSerializeList* object, const std::string& method,
                                             const std::string& message) {
     // GetClassInfo, not Class: composing an error text must not raise another.
     const std::string className = object ? object->GetClassInfo().Name() : "";
-    return "Ошибка объекта: " + className + "\n" + "Метод: " + method + "\n" + "Сообщение: " +
-           message + "\n";
+    return "Ошибка объекта: " + className + "\n" + "Метод: " + method + "\n" +
+           "Сообщение: " + message + "\n";
 }
 
 std::string TSerializeList::ParseErrorText(const xml::ParseError& error) {

@@ -35,16 +35,18 @@ class TreeViewControl;
 //                       Property("n_p", &n_proc::m_n_p))
 //   public: ...
 //
-#define SERIALIZE_CLASS(Class, Base, ...)                                                     \
-public:                                                                                    \
-    static const ::serialaze::ClassInfo& StaticClassInfo() {                               \
-        using namespace ::serialaze;                                                       \
-        static const ClassInfo info(#Class, typeid(Class), &Base::StaticClassInfo(),       \
-                                    {__VA_ARGS__});                                        \
-        return info;                                                                       \
-    }                                                                                      \
-    const ::serialaze::ClassInfo& GetClassInfo() const override { return StaticClassInfo(); } \
-                                                                                           \
+#define SERIALIZE_CLASS(Class, Base, ...)                                                          \
+public:                                                                                            \
+    static const ::serialaze::ClassInfo& StaticClassInfo() {                                       \
+        using namespace ::serialaze;                                                               \
+        static const ClassInfo info(#Class, typeid(Class), &Base::StaticClassInfo(),               \
+                                    {__VA_ARGS__});                                                \
+        return info;                                                                               \
+    }                                                                                              \
+    const ::serialaze::ClassInfo& GetClassInfo() const override {                                  \
+        return StaticClassInfo();                                                                  \
+    }                                                                                              \
+                                                                                                   \
 private:
 
 class TSerializeList {
@@ -66,10 +68,7 @@ public:
     int Count() const { return static_cast<int>(m_items.size()); }
     // The child at `index`. Throws Exception when index is outside [0, Count()).
     TSerializeList* Items(int index) const;
-    template <class T>
-    T* ItemAs(int index) const {
-        return static_cast<T*>(Items(index));
-    }
+    template <class T> T* ItemAs(int index) const { return static_cast<T*>(Items(index)); }
     // Takes `item` over, appends it and returns its index. Parent is not set.
     int Add(std::unique_ptr<TSerializeList> item);
     // Destroys the child at `index` and removes it. Throws like Items().

@@ -36,7 +36,9 @@ TreeNode* TextTreeView::AddChild(TreeNode* parent, const std::string& text) {
     return m_roots.back().get();
 }
 
-int TextTreeView::NodeCount() const { return CountNodes(m_roots); }
+int TextTreeView::NodeCount() const {
+    return CountNodes(m_roots);
+}
 
 std::string TextTreeView::Render(bool withImages) const {
     std::string out;

@@ -17,7 +17,9 @@ namespace {
 
 const char* const kDeclaration = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>";
 
-bool IsBlank(const std::string& s) { return text::Trim(s).empty(); }
+bool IsBlank(const std::string& s) {
+    return text::Trim(s).empty();
+}
 
 void ShowError(const std::string& text, const std::string& caption) {
     host::ShowMessageBox(host::CurrentApplication().MainFormHandle(), text, caption,

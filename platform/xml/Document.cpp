@@ -69,7 +69,9 @@ size_t NodeOffset(pugi::xml_node node) {
     return offset < 0 ? 0 : static_cast<size_t>(offset);
 }
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 } // namespace
 
@@ -196,7 +198,9 @@ Node Node::RemoveChild(Node child) {
     return child;
 }
 
-NodeList Node::ChildNodes() const { return NodeList(m_document, m_node); }
+NodeList Node::ChildNodes() const {
+    return NodeList(m_document, m_node);
+}
 
 Node Node::FirstChild() const {
     pugi::xml_node child = m_node.first_child();
@@ -347,7 +351,9 @@ Node Document::CreateComment(std::string_view text) {
     return Node(this, node);
 }
 
-Node Document::AppendChild(Node child) { return AsNode().AppendChild(child); }
+Node Document::AppendChild(Node child) {
+    return AsNode().AppendChild(child);
+}
 
 Node Document::AsNode() const {
     return Node(const_cast<Document*>(this), m_document.root());
@@ -403,8 +409,8 @@ bool Document::CheckLoadedTree(std::string_view text) {
             return refuse(kErrorEntityDeclaration,
                           "Объявления сущностей (<!ENTITY) в документе не допускаются", child);
         if (child.type() == pugi::node_element && ++roots > 1)
-            return refuse(kErrorSeveralRoots,
-                          "В документе может быть только один корневой элемент", child);
+            return refuse(kErrorSeveralRoots, "В документе может быть только один корневой элемент",
+                          child);
     }
     pugi::xml_node root = m_document.root();
     pugi::xml_node node = root.first_child();

@@ -122,7 +122,7 @@ void FillFromFirstError(const ErrorCollector& collector, xmlParserCtxtPtr contex
     const xmlError* last = xmlCtxtGetLastError(context);
     const xmlError* chosen = first ? first : last;
     error.errorCode = chosen && chosen->code != 0 ? chosen->code : XML_ERR_INTERNAL_ERROR;
-    error.reason = first ? collector.FirstMessage()
+    error.reason = first                   ? collector.FirstMessage()
                    : last && last->message ? text::Trim(last->message)
                                            : "Ошибка разбора документа";
     error.line = chosen ? chosen->line : 0;
@@ -133,7 +133,11 @@ void FillFromFirstError(const ErrorCollector& collector, xmlParserCtxtPtr contex
 bool IsUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        size_t length = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
         if (length == 0 || i + length > s.size())
             return false;
         for (size_t k = 1; k < length; ++k)
@@ -150,7 +154,9 @@ struct ContextDeleter {
 
 } // namespace
 
-XslDocument::~XslDocument() { Reset(); }
+XslDocument::~XslDocument() {
+    Reset();
+}
 
 void XslDocument::Reset() {
     if (m_doc)
@@ -229,8 +235,7 @@ std::string TransformXsl(const XslDocument& data, const XslDocument& stylesheet)
     xsltSetCtxtSecurityPrefs(prefs.get(), context.get());
 
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> result(
-        xsltApplyStylesheetUser(style.get(), data.m_doc, nullptr, nullptr, nullptr,
-                                context.get()),
+        xsltApplyStylesheetUser(style.get(), data.m_doc, nullptr, nullptr, nullptr, context.get()),
         &xmlFreeDoc);
     if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED)
         throw Exception("Ошибка XSL: преобразование не удалось: " + collector.Messages());

@@ -80,10 +80,9 @@ TEST_F(ErrorTest, AnErrorInAPropertyElementCarriesGetAttributesFromXML) {
 TEST_F(ErrorTest, WrongRootIsWrappedTwiceAndLeavesTheObjectEmpty) {
     t_root root;
     std::string message = MessageOf([&] { root.DeSerialize(Lines("<t_group kod=\"1\"/>")); });
-    EXPECT_EQ(message,
-              Header("t_root", "DeSerialize",
-                     Header("t_root", "DeSerialize",
-                            "Тип документа не соответствует загружаемому объекту")));
+    EXPECT_EQ(message, Header("t_root", "DeSerialize",
+                              Header("t_root", "DeSerialize",
+                                     "Тип документа не соответствует загружаемому объекту")));
     EXPECT_EQ(root.Count(), 0);
     EXPECT_TRUE(m_presenter.shown.empty());
 }
@@ -110,13 +109,12 @@ TEST_F(ErrorTest, ElementInsideAClassWithoutAddNewElementFailsWithTheBaseMessage
     std::string message = MessageOf([&] {
         root.DeSerialize(Lines("<t_root><t_group><t_line><x/></t_line></t_group></t_root>"));
     });
-    EXPECT_EQ(message,
-              Header("t_root", "DeSerialize",
-                     Header("t_root", "DeSerializeInternal",
-                            Header("t_group", "DeSerializeInternal",
-                                   Header("t_line", "DeSerializeInternal",
-                                          "Метод TSerializeList::AddNewElement не должен "
-                                          "использоваться.")))));
+    EXPECT_EQ(message, Header("t_root", "DeSerialize",
+                              Header("t_root", "DeSerializeInternal",
+                                     Header("t_group", "DeSerializeInternal",
+                                            Header("t_line", "DeSerializeInternal",
+                                                   "Метод TSerializeList::AddNewElement не должен "
+                                                   "использоваться.")))));
     t_line line;
     EXPECT_EQ(MessageOf([&] { line.AddNewElement("t_line"); }),
               "Метод TSerializeList::AddNewElement не должен использоваться.");

@@ -29,7 +29,9 @@ void DumpInto(const TSerializeList& object, std::string& out) {
     }
 }
 
-const char* IconName(host::MbIcon icon) { return icon == host::MbIcon::Error ? "error" : "other"; }
+const char* IconName(host::MbIcon icon) {
+    return icon == host::MbIcon::Error ? "error" : "other";
+}
 
 } // namespace
 

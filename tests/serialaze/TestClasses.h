@@ -103,6 +103,5 @@ protected:
 // The three-line header the framework wraps errors in, spelled out here.
 inline std::string Header(const std::string& className, const std::string& method,
                           const std::string& message) {
-    return "Ошибка объекта: " + className + "\nМетод: " + method + "\nСообщение: " + message +
-           "\n";
+    return "Ошибка объекта: " + className + "\nМетод: " + method + "\nСообщение: " + message + "\n";
 }

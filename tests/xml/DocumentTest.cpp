@@ -1,5 +1,5 @@
-#include "platform/text/Exception.h"
 #include "platform/xml/Document.h"
+#include "platform/text/Exception.h"
 #include "platform/xml/XslDocument.h"
 
 #include <gtest/gtest.h>
@@ -101,10 +101,11 @@ TEST(DocumentTest, ParseErrorsGiveLinePositionReasonAndSource) {
         const char* expected;
     };
     const Case cases[] = {
-        {"<r>\r\n<a x=\"1\"></b></r>", "14 2:12 Закрывающий тег не соответствует открытому элементу | <a x=\"1\"></b></r>"},
+        {"<r>\r\n<a x=\"1\"></b></r>",
+         "14 2:12 Закрывающий тег не соответствует открытому элементу | <a x=\"1\"></b></r>"},
         {"<r>\n  <щ a=\"ё\" b></r>", "12 2:14 Ошибка в атрибуте элемента |   <щ a=\"ё\" b></r>"},
         {"<r>\n<a>", "14 2:4 Закрывающий тег не соответствует открытому элементу (документ "
-                      "неожиданно закончился) | <a>"},
+                     "неожиданно закончился) | <a>"},
         {"", "16 1:1 В документе нет корневого элемента | "},
         {"<a/><b/>", "103 1:6 В документе может быть только один корневой элемент | <a/><b/>"},
     };
@@ -156,14 +157,12 @@ TEST_F(FileTest, EntityDeclarationsAreRefused) {
                                  Path("secret.txt") + "\">]>\n<r>&secret;</r>";
     std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY lol \"lol\">\n";
     for (int i = 1; i <= 9; ++i)
-        bomb += "<!ENTITY lol" + std::to_string(i) + " \"" +
-                [&] {
-                    std::string refs;
-                    for (int k = 0; k < 10; ++k)
-                        refs += "&lol" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
-                    return refs;
-                }() +
-                "\">\n";
+        bomb += "<!ENTITY lol" + std::to_string(i) + " \"" + [&] {
+            std::string refs;
+            for (int k = 0; k < 10; ++k)
+                refs += "&lol" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
+            return refs;
+        }() + "\">\n";
     bomb += "]>\n<lolz>&lol9;</lolz>";
     for (const std::string& text : {external, bomb}) {
         auto start = std::chrono::steady_clock::now();
