@@ -1,5 +1,6 @@
 #include "TestClasses.h"
 
+#include "platform/db/Connection.h"
 #include "platform/text/StringList.h"
 #include "platform/xml/ParseError.h"
 
@@ -145,6 +146,21 @@ TEST_F(ErrorTest, AClassThatDidNotDeclareItselfIsRefused) {
     text::StringList lines;
     std::string message = MessageOf([&] { object.Serialize(lines); });
     EXPECT_NE(message.find("SERIALIZE_CLASS"), std::string::npos) << message;
+}
+
+TEST(BaseBodyTest, DatabaseOperationsOfTheBaseRaiseTheirFixedMessages) {
+    db::Connection connection; // never connected: the bodies touch nothing
+    t_line line;
+    const std::vector<std::pair<std::string, std::function<void()>>> operations = {
+        {"LoadFromDB", [&] { line.LoadFromDB(connection); }},
+        {"SaveIntoDB", [&] { line.SaveIntoDB(connection); }},
+        {"DeleteDB", [&] { line.DeleteDB(connection); }},
+        {"InsertDB", [&] { line.InsertDB(connection); }},
+        {"UpdateDB", [&] { line.UpdateDB(connection); }},
+        {"ExistDB", [&] { line.ExistDB(connection); }},
+    };
+    for (const auto& [name, call] : operations)
+        EXPECT_EQ(MessageOf(call), "Метод TSerializeList::" + name + " не должен использоваться.");
 }
 
 TEST(ErrorTextTest, ObjectAndParseErrorTexts) {
