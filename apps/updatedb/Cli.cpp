@@ -9,8 +9,8 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
     if (!options.database.empty() && !options.connectionsIni.empty())
         throw UsageError{"--database and --connections exclude each other"};
     if (!options.database.empty()) {
-        connection->ConnectionName = "IBConnection";
-        connection->DriverName = "Firebird";
+        connection->SetConnectionName("IBConnection");
+        connection->SetDriverName("Firebird");
         connection->Params().Add("Database=" + options.database);
         connection->Params().Add("User_Name=" + (options.userGiven ? options.user : "SYSDBA"));
         if (options.passwordGiven)
@@ -18,7 +18,8 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
     } else if (!options.connectionsIni.empty()) {
         if (options.connectionName.empty())
             throw UsageError{"--connections needs --connection NAME"};
-        db::ConfigureFromDefinition(*connection, options.connectionsIni, options.connectionName);
+        db::ConfigureFromDefinition(*connection, db::LoadConnectionDefinitions(options.connectionsIni),
+                                    options.connectionName);
         if (options.userGiven)
             connection->SetParamValue("User_Name", options.user);
         if (options.passwordGiven)
@@ -26,7 +27,7 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
     } else {
         throw UsageError{"no database: give --database FILE or --connections INI --connection NAME"};
     }
-    connection->LoginPrompt = false;
+    connection->SetLoginPrompt(false);
     return connection;
 }
 

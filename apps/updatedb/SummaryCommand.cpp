@@ -50,6 +50,7 @@ void PrintNorms(db::Connection& connection) {
 
 int SummaryCommand(const GlobalOptions& options) {
     auto connection = MakeConnection(options);
+    connection->Open();
     PrintCounts(*connection);
     PrintNorms(*connection);
     return ExitOk;

@@ -12,6 +12,21 @@
 
 namespace {
 
+// Messages of the database and of the XML reader span several lines; stderr
+// gets each failure as one line.
+std::string OneLine(std::string message) {
+    for (char& c : message)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    std::string out;
+    for (char c : message)
+        if (!(c == ' ' && !out.empty() && out.back() == ' '))
+            out.push_back(c);
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
 using Action = std::function<int()>;
 
 void AddGlobalOptions(CLI::App& app, cli::GlobalOptions& options) {
@@ -61,10 +76,10 @@ int main(int argc, char** argv) {
         std::cerr << "updatedb: " << e.message << "\n";
         return cli::ExitUsage;
     } catch (const Exception& e) {
-        std::cerr << "updatedb: " << e.what() << "\n";
+        std::cerr << "updatedb: " << OneLine(e.what()) << "\n";
         return cli::ExitFailed;
     } catch (const std::exception& e) {
-        std::cerr << "updatedb: " << e.what() << "\n";
+        std::cerr << "updatedb: " << OneLine(e.what()) << "\n";
         return cli::ExitFailed;
     }
 }
