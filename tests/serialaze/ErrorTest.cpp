@@ -141,6 +141,20 @@ TEST_F(ErrorTest, SerializeFailureShowsItsBoxRestoresTheSeparatorAndWraps) {
     EXPECT_EQ(text::DecimalSeparator(), ',');
 }
 
+TEST_F(ErrorTest, SerializeFailingInsideTranslateXSLShowsBothBoxesAndBothHeaders) {
+    t_fail object;
+    object.SetXSLFile("any.xsl");
+    text::StringList lines;
+    std::string message = MessageOf([&] { object.TranslateXSL(lines); });
+    EXPECT_EQ(message, Header("t_fail", "TranslateXSL",
+                              Header("t_fail", "Serialize",
+                                     Header("t_fail", "SerializeInternal",
+                                            Header("t_fail", "SetAttributesIntoXML", "сбой")))));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                           "Ошибка создания XML-документа|Oшибка сериализации объекта|error",
+                           "Ошибка создания XML-документа|Oшибка преобразования XSL|error"}));
+}
+
 TEST_F(ErrorTest, AClassThatDidNotDeclareItselfIsRefused) {
     t_undeclared object;
     text::StringList lines;
