@@ -1,0 +1,186 @@
+#include "workbench/Recalculate.h"
+
+#include "model/kod_pvr.h"
+#include "model/popr_res.h"
+#include "model/pvr.h"
+#include "model/pvr_popr.h"
+#include "model/sbornik_pvr.h"
+#include "platform/db/Dialect.h"
+#include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+constexpr int Info = TQuorvexLogClient::Info;
+constexpr int Error = TQuorvexLogClient::Error;
+
+const char* const OracleWageSql = "update ZARP set zarpl = SR_RAZRAD2ZARPL(sr_razrad,(select trud_rab from TRUDOZ where TRUDOZ.kod_pvr(+) = ZARP.kod_pvr and TRUDOZ.n_tabl(+) = ZARP.n_tabl and TRUDOZ.trud_rab is not NULL)) where sr_razrad is not NULL and kod_pvr=:kod_pvr and kod_pvr not like '91%'";
+const char* const IbLabourSql = "select A.kod_pvr, A.n_tabl, A.trud_rab, (select sr_razrad from ZARP where ZARP.kod_pvr = A.kod_pvr and ZARP.n_tabl = A.n_tabl and ZARP.sr_razrad <> 0 and ZARP.sr_razrad is not NULL) as razrad from TRUDOZ A where A.trud_rab <> 0 and A.trud_rab is not NULL and A.kod_pvr=:kod_pvr and A.kod_pvr not like '91%'";
+const char* const IbWageSql = "select * from SR_RAZRAD2ZARPL(:Razrad,:tmpTrud)";
+const char* const IbSetWageSql = "update ZARP set zarpl = :tmpZarpl where ZARP.kod_pvr = :tmpKod_pvr and ZARP.n_tabl = :tmpN_tabl";
+const char* const EntryWageSql = "select zarpl from zarp where kod_pvr=:kod_pvr and n_tabl=:n_tabl";
+const char* const OthersSql = "update cnir set rashod=:rashod where kod_pvr=:kod_pvr and n_tabl=:n_tabl and kod_cnir='00-00'";
+
+constexpr double OthersShare = 0.02;
+
+void ResetQuery(db::Query& q) {
+    q.Close();
+    q.ClearSQL();
+}
+
+bool SkipsWagePass(const std::string& prizStm) {
+    return prizStm == "SR" || prizStm == "MM" || prizStm == "MR" || prizStm == "MP" ||
+           prizStm == "SM";
+}
+
+void OracleWage(UpdateForm& form, const std::string& code) {
+    try {
+        ResetQuery(form.Qupdate);
+        form.Qupdate.SetSQL(OracleWageSql);
+        form.Qupdate.ParamByName("kod_pvr").SetString(code);
+        form.Qupdate.ExecSQL();
+        LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
+    } catch (const Exception& e) {
+        LogThenJournal(form, form.MemoLog, Error,
+                       "Ошибка при пересчете зарплаты у работы " + code + " " + e.what());
+    }
+}
+
+// Row by row through the selectable procedure: one line per TRUDOZ row. A
+// failure ends this norm's rows.
+void InterBaseWage(UpdateForm& form, const std::string& code) {
+    try {
+        db::Query labour(form.SQLConnect);
+        db::Query wage(form.SQLConnect);
+        labour.SetSQL(IbLabourSql);
+        labour.ParamByName("kod_pvr").SetString(code);
+        labour.Open();
+        labour.First();
+        while (!labour.Eof()) {
+            wage.ClearSQL();
+            wage.SetSQL(IbWageSql);
+            wage.ParamByName("razrad").SetDecimal(labour.FieldByName("razrad").AsFloat());
+            wage.ParamByName("tmpTrud").SetDecimal(labour.FieldByName("trud_rab").AsFloat());
+            wage.Open();
+            double newWage = wage.FieldByName("v_return").AsFloat();
+            wage.ClearSQL();
+            wage.SetSQL(IbSetWageSql);
+            wage.ParamByName("tmpKod_pvr").SetString(labour.FieldByName("kod_pvr").AsString());
+            wage.ParamByName("tmpN_tabl").SetString(labour.FieldByName("n_tabl").AsString());
+            wage.ParamByName("tmpZarpl").SetDecimal(newWage);
+            wage.ExecSQL();
+            LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
+            labour.Next();
+        }
+    } catch (const Exception& e) {
+        LogThenJournal(form, form.MemoLog, Error,
+                       "Ошибка при пересчете зарплаты у работы " + code + " " + e.what());
+    }
+}
+
+void WagePass(UpdateForm& form, kod_pvr& base) {
+    for (int c = 0; c < base.Count(); ++c) {
+        sbornik_pvr& collection = *base.GetItem(c);
+        for (int n = 0; n < collection.Count(); ++n) {
+            pvr& norm = *collection.GetItem(n);
+            if (SkipsWagePass(norm.priz_stm()))
+                continue;
+            if (db::IsOracle(form.SQLConnect))
+                OracleWage(form, norm.kod());
+            if (db::IsInterBase(form.SQLConnect))
+                InterBaseWage(form, norm.kod());
+        }
+    }
+}
+
+// Sets the other-materials line of one entry to 2 % of its wage. On a
+// connection that is neither Oracle nor InterBase the consumption stays
+// unbound, which the query layer refuses: the line reports that failure and
+// nothing is written.
+void OtherMaterials(UpdateForm& form, const std::string& code, int number) {
+    const std::string entry = text::IntToStr(number);
+    db::Query& q = form.Qupdate;
+    try {
+        double value = 0;
+        ResetQuery(q);
+        q.SetSQL(EntryWageSql);
+        q.ParamByName("kod_pvr").SetString(code);
+        q.ParamByName("n_tabl").SetString(entry);
+        q.Open();
+        std::string wage = q.FieldByName("zarpl").AsString();
+        if (!wage.empty())
+            value = text::StrToFloat(wage) * OthersShare;
+        ResetQuery(q);
+        q.SetSQL(OthersSql);
+        q.ParamByName("kod_pvr").SetString(code);
+        q.ParamByName("n_tabl").SetString(entry);
+        if (db::IsInterBase(form.SQLConnect))
+            q.ParamByName("rashod").SetDecimal(RoundByText(value, 2));
+        else if (db::IsOracle(form.SQLConnect))
+            q.ParamByName("rashod").SetFixed4(ToCurrency(RoundByText(value, 2)));
+        q.ExecSQL();
+        LogThenJournal(form, form.MemoLog, Info,
+                       "Пересчет расхода у прочего материала " + code + " " + entry);
+    } catch (const Exception& e) {
+        LogThenJournal(form, form.MemoLog, Error,
+                       "Ошибка при пересчете  расхода у прочего материала " + code + " " + entry +
+                           " " + e.what());
+    }
+}
+
+void OtherMaterialsPass(UpdateForm& form, kod_pvr& base) {
+    for (int c = 0; c < base.Count(); ++c) {
+        sbornik_pvr& collection = *base.GetItem(c);
+        if (collection.kod() < 70 || collection.kod() > 109)
+            continue;
+        for (int n = 0; n < collection.Count(); ++n) {
+            pvr& norm = *collection.GetItem(n);
+            if (norm.kod_razd() == 86)
+                continue;
+            for (int e = 0; e < norm.Count(); ++e) {
+                pvr_popr& entry = *norm.GetItem(e);
+                for (int r = 0; r < entry.Count(); ++r)
+                    if (entry.GetItem(r)->kod() == "00-00")
+                        OtherMaterials(form, norm.kod(), entry.number());
+            }
+        }
+    }
+}
+
+} // namespace
+
+void RecalculateOthers(UpdateForm& form) {
+    JournalThenLog(form, form.MemoLog, Info, "Запустили расчет прочих");
+    if (!form.Base)
+        return;
+    WagePass(form, *form.Base);
+    OtherMaterialsPass(form, *form.Base);
+}
+
+double RoundByText(double value, int decimals) {
+    char buffer[256];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, value,
+                                std::chars_format::fixed, 6);
+    if (result.ec != std::errc())
+        return value;
+    std::string textValue(buffer, result.ptr);
+    size_t point = textValue.find('.');
+    if (point == std::string::npos)
+        return value;
+    // Nothing is cut when the text has no digit at that place: the value comes
+    // back as its six-decimal text.
+    size_t cut = std::min(point + static_cast<size_t>(decimals) + 1, textValue.size());
+    char first = cut < textValue.size() ? textValue[cut] : '\0';
+    textValue.resize(cut);
+    double rounded = 0;
+    std::from_chars(textValue.data(), textValue.data() + textValue.size(), rounded);
+    if (first >= '5' && first <= '9')
+        rounded += std::pow(10.0, -decimals);
+    return rounded;
+}
+
+int64_t ToCurrency(double value) { return text::ToFixed4(value); }
