@@ -10,11 +10,9 @@ namespace {
 
 const char* const SelectRazdelSql = "select * from KOD_RAZD where kod_razd = :kod";
 const char* const InsertRazdelSql =
-    "insert into KOD_RAZD (kod_razd, naim_razd, edin_izm, koef_nakl, vid_rab) values (:kod, "
-    ":name, :edin_izm, :koef_nakl, :vid_rab)";
+    "insert into KOD_RAZD (kod_razd, naim_razd, edin_izm, koef_nakl, vid_rab) values (:kod, :name, :edin_izm, :koef_nakl, :vid_rab)";
 const char* const UpdateRazdelSql =
-    "update KOD_RAZD set naim_razd = :name, edin_izm = :edin_izm,koef_nakl = :koef_nakl,vid_rab = "
-    ":vid_rab where kod_razd = :kod";
+    "update KOD_RAZD set naim_razd = :name, edin_izm = :edin_izm,koef_nakl = :koef_nakl,vid_rab = :vid_rab where kod_razd = :kod";
 const char* const DeleteRazdelSql = "delete from KOD_RAZD where kod_razd = :kod";
 
 } // namespace
