@@ -1,0 +1,83 @@
+#include "tests/workbench/WorkbenchFixture.h"
+
+#include "module/TQuorvexLogClient.h"
+#include "platform/db/Query.h"
+#include "platform/db/Script.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/StringList.h"
+
+#include <algorithm>
+
+namespace testsupport {
+
+host::LResult HostLog::HandleMessage(unsigned message, host::WParam w, host::LParam l) {
+    if (message == HostLogMessage)
+        lines.push_back((w == 0 ? "E: " : "I: ") + TQuorvexLogClient::DecodeMessageText(l));
+    return 0;
+}
+
+WorkbenchTest::WorkbenchTest()
+    : m_db(std::make_unique<TempDatabase>(SOURCE_DIR "/model/schema/firebird.sql")),
+      m_sql(m_db->NewConnection()) {
+    db::ExecuteScript(*m_sql, "insert into NAME_BASE (name, base_god, type_code) values "
+                              "('База', '2026', 2);");
+    db::ExecuteScript(*m_sql, text::ReadFileBytes(SOURCE_DIR "/demo/base.sql"));
+    m_form = std::make_unique<UpdateForm>();
+    m_form->SQLConnect.AssignSettings(*m_db->NewConnection());
+    m_form->LogClient = std::make_unique<TQuorvexLogClient>(m_hostWindow.GetHandle());
+}
+
+WorkbenchTest::~WorkbenchTest() {
+    m_form.reset();
+    m_sql.reset();
+}
+
+void WorkbenchTest::UsePatch(const std::string& xml) {
+    std::string path = m_db->Folder() + "/patch.xml";
+    text::WriteFileBytes(path, text::Utf8ToCp1251(xml));
+    m_form->EdPatch = path;
+}
+
+void WorkbenchTest::Sql(const std::string& statement) { m_sql->ExecuteDirect(statement); }
+
+std::string WorkbenchTest::Scalar(const std::string& sql) {
+    db::Query q(*m_sql);
+    q.SetSQL(sql);
+    q.Open();
+    return q.FieldAt(0).AsString();
+}
+
+std::string WorkbenchTest::Dump(const std::string& table) {
+    db::Query q(*m_sql);
+    q.SetSQL("select * from " + table);
+    std::vector<std::string> rows;
+    for (q.Open(); !q.Eof(); q.Next()) {
+        std::string row;
+        for (int i = 0; i < q.FieldCount(); ++i)
+            row += (i ? "|" : "") + (q.FieldAt(i).IsNull() ? "NULL" : q.FieldAt(i).AsString());
+        rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    std::string out;
+    for (const std::string& row : rows)
+        out += row + "\n";
+    return out;
+}
+
+std::string WorkbenchTest::DumpAll() {
+    std::string out;
+    for (const char* table : {"NAME_BASE", "KOD_SBOR", "KOD_RAZD", "KOD_PVR", "SOST_PVR",
+                              "KOD_TABL", "TRUDOZ", "ZARP", "CNIR", "MASH", "NOM_MAT",
+                              "NOM_MASH", "KOD_OKP", "N_MASHP", "N_PROC"})
+        out += std::string("[") + table + "]\n" + Dump(table);
+    return out;
+}
+
+std::string PatchXml(const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+           "<kod_pvr base_name=\"База\" base_code=\"База-2026\" base_date=\"2026\" "
+           "base_typecode=\"2\">\n" +
+           body + "</kod_pvr>\n";
+}
+
+} // namespace testsupport
