@@ -7,6 +7,7 @@
 #include "apps/updatedb/Cli.h"
 
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -22,5 +23,17 @@ int RunSqlCommand(const GlobalOptions& options, const std::string& file);
 // Prints how many rows each table of the normative base holds, and the
 // collections, norms and table entries.
 int SummaryCommand(const GlobalOptions& options);
+
+// Loads the collections with these codes (with their norms, tables and the
+// sections they use) and writes them as a patch document to `outFile`
+// (windows-1251; written beside it and renamed into place) or, when it is
+// empty, to stdout (the same bytes). A code KOD_SBOR lacks fails with
+// "Ошибка загрузки параметров по сборника работ." and writes nothing.
+int ExportCommand(const GlobalOptions& options, const std::vector<int>& collections,
+                  const std::string& outFile);
+
+// Prints the object tree of a patch document. A document that does not parse
+// or is no kod_pvr document fails with the reader's error text.
+int ShowCommand(const std::string& patchFile);
 
 } // namespace cli

@@ -3,12 +3,14 @@
 // and an exit status (0 done, 1 failed, 2 wrong usage).
 #include "apps/updatedb/Commands.h"
 
+#include "platform/host/Application.h"
 #include "platform/text/Exception.h"
 
 #include <CLI/CLI.hpp>
 
 #include <functional>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -26,6 +28,16 @@ std::string OneLine(std::string message) {
         out.pop_back();
     return out;
 }
+
+// Message boxes of the framework (an unreadable patch, say) as one stderr line
+// each, like every other message of the tool.
+class OneLineMessageBoxPresenter : public host::MessageBoxPresenter {
+public:
+    int Show(const host::MessageBoxRequest& request) override {
+        std::cerr << request.caption << ": " << OneLine(request.text) << "\n";
+        return host::IDOK;
+    }
+};
 
 using Action = std::function<int()>;
 
@@ -51,6 +63,22 @@ void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
 
     auto* summary = app.add_subcommand("summary", "print what the normative base holds");
     summary->callback([&] { action = [&] { return cli::SummaryCommand(options); }; });
+
+    static std::vector<int> collections;
+    static std::string outFile;
+    auto* exportCommand = app.add_subcommand(
+        "export", "load collections from the database and write them as a patch document");
+    exportCommand->add_option("--collection", collections, "code of a collection (kod_sb)")
+        ->required();
+    exportCommand->add_option("-o", outFile,
+                              "the patch file to write (windows-1251); stdout "
+                              "when not given");
+    exportCommand->callback(
+        [&] { action = [&] { return cli::ExportCommand(options, collections, outFile); }; });
+
+    auto* show = app.add_subcommand("show", "print the object tree of a patch document");
+    show->add_option("PATCH", file, "the patch document")->required()->check(CLI::ExistingFile);
+    show->callback([&] { action = [&] { return cli::ShowCommand(file); }; });
 }
 
 } // namespace
@@ -60,6 +88,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     cli::GlobalOptions options;
     Action action;
+    OneLineMessageBoxPresenter presenter;
+    host::CurrentApplication().SetPresenter(&presenter);
     AddGlobalOptions(app, options);
     AddCommands(app, options, action);
     try {
