@@ -78,5 +78,5 @@ TEST(DeletionNameTest, TheTextAfterThePhraseAtMostItsPositionLong) {
     // The phrase at position 1: at most one character follows.
     EXPECT_EQ(DeletionStatementName("where kod_pvr='01'"), "'");
     EXPECT_EQ(DeletionStatementName("delete from T where kod_pvr='Ж-01-001-ЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖ'"),
-              "'Ж-01-001-ЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖ");
+              "'Ж-01-001-ЖЖЖЖЖ");
 }

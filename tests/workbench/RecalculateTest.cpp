@@ -135,7 +135,8 @@ TEST(RoundByTextTest, CutsAtTheThirdDecimalOfTheFixedText) {
     EXPECT_DOUBLE_EQ(RoundByText(1.005, 2), 1.01);
     EXPECT_DOUBLE_EQ(RoundByText(2.344, 2), 2.34);
     EXPECT_DOUBLE_EQ(RoundByText(2.469, 2), 2.47);
-    EXPECT_DOUBLE_EQ(RoundByText(2.4449999, 2), 2.44);
+    EXPECT_DOUBLE_EQ(RoundByText(2.4449999, 2), 2.45); // "%f" gives 2.445000
+    EXPECT_DOUBLE_EQ(RoundByText(2.4449994, 2), 2.44);
     EXPECT_DOUBLE_EQ(RoundByText(7, 2), 7);
     EXPECT_DOUBLE_EQ(RoundByText(0.1234567, 6), 0.123457);
     EXPECT_EQ(ToCurrency(2.47), 24700);

@@ -63,7 +63,7 @@ TEST_F(WorkbenchTest, WideningWritesItsLineAndReportsItsFailure) {
 
 TEST(OracleRenumberTest, TheOracleTextsAreSent) {
     testsupport::RecordingDriver oracle;
-    oracle.Queue({{"KOD_TABL", "KOD_TABL_NEW"}, {{"01-01-001-5"}, {"01-01-001-05"}}});
+    oracle.Queue({{"KOD_TABL", "KOD_TABL_NEW"}, {{"01-01-001-5", "01-01-001-05"}}});
     UpdateForm form;
     form.SQLConnect.SetConnectionName("OracleConnection");
     form.SQLConnect.SetDriverName("Oracle");

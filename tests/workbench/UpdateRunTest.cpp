@@ -63,8 +63,8 @@ TEST_F(WorkbenchTest, TheDemoPatchRunsFromCheckToClosingLine) {
 
 TEST_F(WorkbenchTest, PriceLevelOneRefusesAndOtherLevelsDoNothing) {
     UsePatch(OneEntryPatch("01-09-001", "01-09-001-01", "Новая"));
-    const std::string before = DumpAll();
     Sql("update NAME_BASE set type_code = 1");
+    const std::string before = DumpAll();
     EXPECT_EQ(BitCalcClick(*m_form), 1);
     EXPECT_EQ(Journal(), Lines{"Обновление невозможно! Обновляемая база в другом уровне цен!"});
     EXPECT_TRUE(m_hostLog.lines.empty());
