@@ -36,4 +36,24 @@ int ExportCommand(const GlobalOptions& options, const std::vector<int>& collecti
 // or is no kod_pvr document fails with the reader's error text.
 int ShowCommand(const std::string& patchFile);
 
+struct ApplyOptions {
+    std::string patch;
+    bool renumber = false; // "Обновлять код поправок"
+    bool noOthers = false; // "Расчет прочих" not ticked
+    std::string journal;   // --journal FILE; empty: none
+};
+
+// The update run on the patch. Prints each journal line to stdout as it is
+// written and the host-log copies to stderr. Exit 1 when an error line was
+// written, the run ended early, or the price level is not 2.
+int ApplyCommand(const GlobalOptions& options, const ApplyOptions& apply);
+
+// Deletes the table entries with that code. Exit 1 when the code is unknown
+// (nothing is deleted) or the delete failed.
+int DeleteCodeCommand(const GlobalOptions& options, const std::string& code);
+
+// Runs a deletion script (windows-1251, statements separated by "^"). Exit 1
+// when a statement failed; the others still ran.
+int RunScriptCommand(const GlobalOptions& options, const std::string& file);
+
 } // namespace cli

@@ -76,6 +76,27 @@ void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
     exportCommand->callback(
         [&] { action = [&] { return cli::ExportCommand(options, collections, outFile); }; });
 
+    static cli::ApplyOptions apply;
+    auto* applyCommand = app.add_subcommand("apply", "apply a patch file: the update run");
+    applyCommand->add_option("PATCH", apply.patch, "the patch document (windows-1251)")->required();
+    applyCommand->add_flag("--renumber", apply.renumber,
+                           "first renumber one-digit table codes (\"Обновлять код поправок\")");
+    applyCommand->add_flag("--no-others", apply.noOthers,
+                           "skip the recalculation of wages and other materials");
+    applyCommand->add_option("--journal", apply.journal,
+                             "also write the journal to this file (windows-1251, CR LF)");
+    applyCommand->callback([&] { action = [&] { return cli::ApplyCommand(options, apply); }; });
+
+    static std::string code;
+    auto* deleteCode = app.add_subcommand("delete-code", "delete the table entries with that code");
+    deleteCode->add_option("CODE", code, "the table code (kod_tabl)")->required();
+    deleteCode->callback([&] { action = [&] { return cli::DeleteCodeCommand(options, code); }; });
+
+    auto* runScript =
+        app.add_subcommand("run-script", "run a deletion script of statements separated by \"^\"");
+    runScript->add_option("FILE", file, "the script (windows-1251)")->required();
+    runScript->callback([&] { action = [&] { return cli::RunScriptCommand(options, file); }; });
+
     auto* show = app.add_subcommand("show", "print the object tree of a patch document");
     show->add_option("PATCH", file, "the patch document")->required()->check(CLI::ExistingFile);
     show->callback([&] { action = [&] { return cli::ShowCommand(file); }; });
