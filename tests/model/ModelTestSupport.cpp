@@ -56,9 +56,12 @@ void ReadXml(TSerializeList& object, const std::string& xml) {
 std::string WriteXml(TSerializeList& object) {
     text::StringList lines;
     object.Serialize(lines);
+    text::StringList split;
+    split.SetText(lines.Text());
     std::string out;
-    for (int i = 0; i < lines.Count(); ++i)
-        out += (i ? "\n" : "") + lines[i];
+    for (int i = 0; i < split.Count(); ++i)
+        if (!split[i].empty())
+            out += (out.empty() ? "" : "\n") + split[i];
     return out;
 }
 

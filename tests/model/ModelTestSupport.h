@@ -50,7 +50,7 @@ std::string DumpTable(db::Connection& connection, const std::string& table,
 // Reads the XML text (UTF-8, no declaration needed) into `object`, whose class
 // name must be the root element's name.
 void ReadXml(TSerializeList& object, const std::string& xml);
-// The object written as XML lines, joined with "\n".
+// The object written as XML: its non-empty lines joined with "\n".
 std::string WriteXml(TSerializeList& object);
 
 // A fresh embedded base with the schema, a recorded journal and host log.
