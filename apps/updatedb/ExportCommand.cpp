@@ -128,8 +128,13 @@ int ExportCommand(const GlobalOptions& options, const std::vector<int>& collecti
         base.AddItem(std::move(collection));
     }
     {
+        // One transaction for the whole load: every collection is read from the
+        // same state of the base, and the reads do not each commit on their own.
+        const db::TransactionDesc transaction;
+        connection->StartTransaction(transaction);
         ScopedStderrProgress progress;
         base.LoadFromDB(*connection);
+        connection->Rollback(transaction);
     }
     text::StringList lines;
     base.Serialize(lines);
