@@ -70,10 +70,18 @@ int BitCalcClick(UpdateForm& form) {
 
 void LoadAndCheckPatch(UpdateForm& form) {
     JournalThenLog(form, form.MemoLog, Info, "Проверка на совпадение набора расценок с базой");
+    LoadPatch(form);
+    CheckPatch(form);
+}
+
+void LoadPatch(UpdateForm& form) {
     text::StringList lines;
     lines.LoadFromFile(form.EdPatch);
     form.Base = std::make_unique<kod_pvr>();
     form.Base->DeSerialize(lines);
+}
+
+void CheckPatch(UpdateForm& form) {
     kod_pvr& base = *form.Base;
     for (int c = 0; c < base.Count(); ++c) {
         sbornik_pvr& collection = *base.GetItem(c);

@@ -1,0 +1,313 @@
+// Applies a generated patch the way `updatedb apply` does (the stages of the
+// update run on an UpdateForm, the journal and the host log fed line by line)
+// and prints, per phase, wall time, statements, rows written per table and the
+// peak resident memory, as "figure NAME VALUE" lines that bench/run reads.
+//
+//   bench_apply fresh  SCHEMA.sql PATCH.xml PATCH.dir BASE.fdb BEFORE.fdb [--no-cache]
+//       creates BASE.fdb from the schema with the directories of PATCH.dir,
+//       copies it to BEFORE.fdb (for the bulk-load baseline), applies the patch
+//   bench_apply update PATCH.xml BASE.fdb [--no-cache]
+//       applies the patch again over the filled base (the update path)
+#include "module/TQuorvexLogClient.h"
+#include "platform/db/Query.h"
+#include "platform/db/Script.h"
+#include "platform/host/Application.h"
+#include "platform/host/Messages.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Exception.h"
+#include "platform/text/StringList.h"
+#include "tests/support/TempDatabase.h"
+#include "workbench/Recalculate.h"
+#include "workbench/Renumber.h"
+#include "workbench/UpdateForm.h"
+#include "workbench/UpdateRun.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Rows changed per "verb TABLE", counted by a driver wrapped around the real
+// Firebird driver: the engine's own count of every executed statement.
+std::map<std::string, int64_t> g_rows;
+
+std::string StatementKey(const std::string& sql) {
+    std::istringstream in(sql);
+    std::string verb, word, table;
+    in >> verb;
+    std::transform(verb.begin(), verb.end(), verb.begin(), ::tolower);
+    if (verb == "insert" || verb == "delete")
+        in >> word >> table;
+    else if (verb == "update")
+        in >> table;
+    else
+        return "";
+    table = table.substr(0, table.find('('));
+    std::transform(table.begin(), table.end(), table.begin(), ::toupper);
+    return verb + " " + table;
+}
+
+class CountingStatement : public db::DriverStatement {
+public:
+    CountingStatement(std::unique_ptr<db::DriverStatement> inner, std::string key)
+        : m_inner(std::move(inner)), m_key(std::move(key)) {}
+    int64_t Execute(const std::vector<db::BoundValue>& params) override {
+        int64_t rows = m_inner->Execute(params);
+        if (!m_key.empty())
+            g_rows[m_key] += rows;
+        return rows;
+    }
+    bool HasCursor() const override { return m_inner->HasCursor(); }
+    const std::vector<std::string>& Columns() const override { return m_inner->Columns(); }
+    bool Fetch() override { return m_inner->Fetch(); }
+    db::FieldValue Column(int index) override { return m_inner->Column(index); }
+    void CloseCursor() override { m_inner->CloseCursor(); }
+    bool IsSchemaChange() const override { return m_inner->IsSchemaChange(); }
+
+private:
+    std::unique_ptr<db::DriverStatement> m_inner;
+    std::string m_key;
+};
+
+class CountingConnection : public db::DriverConnection {
+public:
+    explicit CountingConnection(std::unique_ptr<db::DriverConnection> inner) : m_inner(std::move(inner)) {}
+    std::unique_ptr<db::DriverStatement> Prepare(const db::ParsedSql& sql) override {
+        return std::make_unique<CountingStatement>(m_inner->Prepare(sql), StatementKey(sql.original));
+    }
+    void ExecuteDirect(const std::string& sql) override { m_inner->ExecuteDirect(sql); }
+    void StartTransaction(const db::TransactionDesc& desc) override { m_inner->StartTransaction(desc); }
+    void Commit() override { m_inner->Commit(); }
+    void Rollback() override { m_inner->Rollback(); }
+
+private:
+    std::unique_ptr<db::DriverConnection> m_inner;
+};
+
+void InstallCountingDriver() {
+    db::Driver real = *db::FindDriver("Firebird");
+    db::Driver counting = real;
+    counting.connect = [real](const db::ConnectSettings& settings) {
+        return std::unique_ptr<db::DriverConnection>(
+            std::make_unique<CountingConnection>(real.connect(settings)));
+    };
+    db::RegisterDriver("Firebird", counting);
+}
+
+// The peak resident memory since the last reset, in bytes (VmHWM).
+int64_t PeakRss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return 0;
+}
+
+// The resident memory now, in bytes (VmRSS).
+int64_t Rss() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return 0;
+}
+
+void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The host's activity log of the command line, minus the terminal: every line
+// is decoded from its message as the command line does, then dropped.
+class DiscardingHostLog : public host::MessageTarget {
+public:
+    host::LResult HandleMessage(unsigned message, host::WParam, host::LParam lParam) override {
+        if (message == HostLogMessage)
+            m_bytes += TQuorvexLogClient::DecodeMessageText(lParam).size();
+        return 0;
+    }
+    size_t m_bytes = 0;
+};
+
+std::string Field(const std::string& line, size_t& pos) {
+    size_t end = line.find('|', pos);
+    std::string value = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    pos = end == std::string::npos ? line.size() : end + 1;
+    return value;
+}
+
+// The classifiers and the known resources of the generator's directory file.
+void FillDirectories(db::Connection& connection, const std::string& dirFile) {
+    text::StringList lines;
+    lines.LoadFromFile(dirFile);
+    db::TransactionDesc desc;
+    connection.StartTransaction(desc);
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string& line = lines[i];
+        size_t pos = 2;
+        db::Query q(connection);
+        if (line[0] == 'O') {
+            q.SetSQL("insert into KOD_OKP (kod_okp) values (:kod)");
+            q.ParamByName("kod").SetString(Field(line, pos));
+        } else if (line[0] == 'P') {
+            q.SetSQL("insert into N_MASHP (kod_mashp) values (:kod)");
+            q.ParamByName("kod").SetString(Field(line, pos));
+        } else if (line[0] == 'M') {
+            q.SetSQL("insert into NOM_MAT (kod_mat, naim_mat, kod_okp, kod_ed, sm_zena, ves) "
+                     "values (:kod, :naim, :okp, :ed, 10, :ves)");
+            q.ParamByName("kod").SetString(Field(line, pos));
+            q.ParamByName("naim").SetString(Field(line, pos));
+            q.ParamByName("okp").SetString(Field(line, pos));
+            q.ParamByName("ed").SetString(Field(line, pos));
+            q.ParamByName("ves").SetString(Field(line, pos));
+        } else if (line[0] == 'S') {
+            q.SetSQL("insert into NOM_MASH (kod_mash, naim_mash, kod_mash_pred, st_shasa, sr_razrad, "
+                     "trud, zarp_mash, k91_01) values (:kod, :naim, :pred, 100, 4, 1, 20, 1)");
+            q.ParamByName("kod").SetString(Field(line, pos));
+            q.ParamByName("naim").SetString(Field(line, pos));
+            q.ParamByName("pred").SetString(Field(line, pos));
+        } else {
+            continue;
+        }
+        q.ExecSQL();
+    }
+    connection.Commit(desc);
+}
+
+void CreateBase(const std::string& schemaFile, const std::string& dirFile, const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    db::Connection connection;
+    testsupport::ConfigureFirebird(connection, path);
+    connection.CreateDatabase();
+    db::ExecuteScript(connection, text::ReadFileBytes(schemaFile));
+    db::Query q(connection);
+    q.SetSQL("insert into NAME_BASE (name, base_god, type_code) values ('Бенчмарк', '2026', 2)");
+    q.ExecSQL();
+    FillDirectories(connection, dirFile);
+}
+
+struct Phase {
+    std::string name;
+    double seconds = 0;
+    db::ConnectionStatistics statistics;
+    int64_t peakRss = 0;
+    std::map<std::string, int64_t> rows;
+};
+
+template <typename F> Phase Measure(const std::string& name, db::Connection& connection, F&& step) {
+    connection.ResetStatistics();
+    g_rows.clear();
+    ResetPeakRss();
+    auto start = std::chrono::steady_clock::now();
+    step();
+    Phase phase;
+    phase.name = name;
+    phase.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    phase.statistics = connection.Statistics();
+    phase.peakRss = PeakRss();
+    phase.rows = g_rows;
+    return phase;
+}
+
+void Print(const std::string& mode, const Phase& phase) {
+    std::printf("figure %s.%s.seconds %.4f\n", mode.c_str(), phase.name.c_str(), phase.seconds);
+    std::printf("figure %s.%s.executions %lld\n", mode.c_str(), phase.name.c_str(),
+                static_cast<long long>(phase.statistics.executions));
+    std::printf("figure %s.%s.prepares %lld\n", mode.c_str(), phase.name.c_str(),
+                static_cast<long long>(phase.statistics.prepares));
+    std::printf("figure %s.%s.peak_rss %lld\n", mode.c_str(), phase.name.c_str(),
+                static_cast<long long>(phase.peakRss));
+    for (const auto& [key, rows] : phase.rows) {
+        std::string k = key;
+        std::replace(k.begin(), k.end(), ' ', '.');
+        std::printf("figure %s.%s.rows.%s %lld\n", mode.c_str(), phase.name.c_str(), k.c_str(),
+                    static_cast<long long>(rows));
+    }
+}
+
+int Apply(const std::string& mode, const std::string& patch, const std::string& base, bool cache) {
+    DiscardingHostLog hostLog;
+    host::ScopedTarget hostWindow(&hostLog);
+    host::Application application(hostWindow.GetHandle(), &host::CurrentApplication().Presenter());
+    host::Application* previous = host::SetCurrentApplication(&application);
+    int64_t journalLines = 0, journalBytes = 0, errorLines = 0;
+    {
+        UpdateForm form;
+        testsupport::ConfigureFirebird(form.SQLConnect, base);
+        form.SQLConnect.Open();
+        form.SQLConnect.SetStatementCache(cache);
+        form.LogClient = std::make_unique<TQuorvexLogClient>(hostWindow.GetHandle());
+        form.MemoLog.OnAppend = [&](const std::string& line) {
+            ++journalLines;
+            journalBytes += static_cast<int64_t>(line.size()) + 1;
+            if (line.rfind("Ошибка", 0) == 0)
+                ++errorLines;
+        };
+        form.EdPatch = patch;
+        db::Connection& c = form.SQLConnect;
+        // The stages of BitCalcClick at price level 2, "Расчет прочих" ticked.
+        std::vector<Phase> phases;
+        phases.push_back(Measure("widen", c, [&] { WidenNormName(form); }));
+        // What the process holds before the patch is read (the engine, its
+        // cache, the libraries): the run's own memory is measured above it.
+        std::printf("figure %s.rss_before_read %lld\n", mode.c_str(), static_cast<long long>(Rss()));
+        phases.push_back(Measure("read", c, [&] {
+            JournalThenLog(form, form.MemoLog, TQuorvexLogClient::Info,
+                           "Проверка на совпадение набора расценок с базой");
+            LoadPatch(form);
+        }));
+        phases.push_back(Measure("check", c, [&] { CheckPatch(form); }));
+        bool saved = false;
+        phases.push_back(Measure("save", c, [&] { saved = SavePatch(form); }));
+        phases.push_back(Measure("recalc", c, [&] { RecalculateOthers(form); }));
+        form.MemoLog.Append("Обновление завершенно!");
+        for (const Phase& phase : phases)
+            Print(mode, phase);
+        std::printf("figure %s.saved %d\n", mode.c_str(), saved ? 1 : 0);
+        form.SQLConnect.Close();
+    }
+    host::SetCurrentApplication(previous);
+    std::printf("figure %s.journal.lines %lld\nfigure %s.journal.bytes %lld\nfigure %s.journal.errors %lld\n",
+                mode.c_str(), static_cast<long long>(journalLines), mode.c_str(),
+                static_cast<long long>(journalBytes), mode.c_str(), static_cast<long long>(errorLines));
+    std::printf("figure %s.host_log.bytes %zu\n", mode.c_str(), hostLog.m_bytes);
+    std::printf("figure %s.patch.bytes %lld\n", mode.c_str(),
+                static_cast<long long>(std::filesystem::file_size(patch)));
+    return errorLines == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    bool cache = std::find(args.begin(), args.end(), "--no-cache") == args.end();
+    args.erase(std::remove(args.begin(), args.end(), "--no-cache"), args.end());
+    std::string suffix = cache ? "" : "_nocache";
+    try {
+        InstallCountingDriver();
+        if (args.size() == 6 && args[0] == "fresh") {
+            CreateBase(args[1], args[3], args[4]);
+            std::error_code ec;
+            std::filesystem::remove(args[5], ec);
+            std::filesystem::copy_file(args[4], args[5]);
+            return Apply("fresh" + suffix, args[2], args[4], cache);
+        }
+        if (args.size() == 3 && args[0] == "update")
+            return Apply("update" + suffix, args[1], args[2], cache);
+    } catch (const std::exception& e) {
+        std::cerr << "bench_apply: " << e.what() << "\n";
+        return 1;
+    }
+    std::cerr << "usage: bench_apply fresh SCHEMA PATCH DIR BASE BEFORE [--no-cache] | "
+                 "update PATCH BASE [--no-cache]\n";
+    return 2;
+}
