@@ -13,8 +13,10 @@ set_target_properties(fbclient::fbclient PROPERTIES
 pkg_check_modules(ODBC REQUIRED IMPORTED_TARGET odbc)
 pkg_check_modules(LIBXSLT REQUIRED IMPORTED_TARGET libxslt libxml-2.0)
 find_package(pugixml REQUIRED)
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
 
 if(UPDATEDB_TESTS)
   find_package(GTest REQUIRED)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
   include(GoogleTest)
 endif()

@@ -1,0 +1,70 @@
+#include "HostWindow.h"
+
+#include "module/TQuorvexLogClient.h"
+
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+
+HostWindow::HostWindow() {
+    setObjectName("HostWindow");
+    setWindowTitle(QString::fromUtf8("Демонстрационный хост UpdateDb"));
+    m_clientArea = new QWidget(this);
+    m_clientArea->setObjectName("ClientArea");
+    setCentralWidget(m_clientArea);
+
+    auto* dock = new QDockWidget(QString::fromUtf8("Журнал действий"), this);
+    dock->setObjectName("ActivityLogDock");
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    m_log = new QPlainTextEdit(dock);
+    m_log->setObjectName("ActivityLog");
+    m_log->setReadOnly(true);
+    dock->setWidget(m_log);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+    statusBar()->showMessage(QString::fromUtf8("Готово"));
+}
+
+HostWindow::~HostWindow() { FreeTaskWindows(); }
+
+void HostWindow::FreeTaskWindows() {
+    qDeleteAll(m_clientArea->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
+}
+
+void HostWindow::AddTask(std::unique_ptr<TaskModule> module, TaskContext* context) {
+    const QString group = QString::fromStdString(module->Group());
+    QMenu* menu = nullptr;
+    for (QAction* action : menuBar()->actions())
+        if (action->menu() && action->text() == group)
+            menu = action->menu();
+    if (!menu)
+        menu = menuBar()->addMenu(group);
+    QAction* open = menu->addAction(QString::fromStdString(module->TaskName()));
+    const size_t index = m_tasks.size();
+    m_tasks.push_back({std::move(module), context});
+    connect(open, &QAction::triggered, this, [this, index] { OpenTask(m_tasks[index]); });
+}
+
+host::Handle HostWindow::OpenFirstTask() { return m_tasks.empty() ? 0 : OpenTask(m_tasks[0]); }
+
+host::Handle HostWindow::OpenTask(Task& task) {
+    host::Handle window = task.module->Open(*task.context);
+    Log(TQuorvexLogClient::Notice,
+        window ? QString::fromUtf8("Открыта задача \"%1\"").arg(task.module->TaskName().c_str())
+               : QString::fromUtf8("Задача \"%1\" не открыта").arg(task.module->TaskName().c_str()));
+    return window;
+}
+
+void HostWindow::Log(int kind, const QString& text) {
+    static const char* const kinds[] = {"ошибка", "замечание", "информация"};
+    const char* name = kind >= 0 && kind < 3 ? kinds[kind] : "?";
+    m_log->appendPlainText(QString::fromUtf8("[%1] %2").arg(QString::fromUtf8(name), text));
+}
+
+host::LResult HostWindow::HandleMessage(unsigned message, host::WParam wParam,
+                                        host::LParam lParam) {
+    if (message == HostLogMessage)
+        Log(static_cast<int>(wParam),
+            QString::fromStdString(TQuorvexLogClient::DecodeMessageText(lParam)));
+    return 0;
+}
