@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <system_error>
 
 namespace cli {
@@ -122,7 +123,11 @@ int ExportCommand(const GlobalOptions& options, const std::vector<int>& collecti
                   const std::string& outFile) {
     auto connection = MakeConnection(options);
     kod_pvr base;
+    std::set<int> seen;
     for (int kod : collections) {
+        // A code given twice is exported once, where it first appears.
+        if (!seen.insert(kod).second)
+            continue;
         auto collection = std::make_unique<sbornik_pvr>();
         collection->set_kod(kod);
         base.AddItem(std::move(collection));
