@@ -25,13 +25,21 @@ struct GlobalOptions {
     std::string connectionsIni;  // --connections INI
     std::string connectionName;  // --connection NAME
     std::string user;            // --user NAME (default SYSDBA for --database)
-    std::string password;        // --password TEXT
+    std::string password;        // --password TEXT (seen by other users in the process list)
+    std::string passwordFile;    // --password-file FILE: the password is its first line
     bool userGiven = false;
     bool passwordGiven = false;
 };
 
-// The connection the options describe, not yet opened. Throws UsageError when
-// they name no database, Exception when the INI file or section is wrong.
+// The environment variable that gives the password when neither --password
+// nor --password-file does.
+constexpr const char* PasswordVariable = "UPDATEDB_PASSWORD";
+
+// The connection the options describe, not yet opened. The password comes from
+// --password, else the first line of --password-file, else UPDATEDB_PASSWORD,
+// else the INI section (none for --database). Throws UsageError when they name
+// no database or two password sources, Exception when the INI file or section
+// is wrong or the password file cannot be read.
 std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options);
 
 } // namespace cli

@@ -14,11 +14,12 @@
 
 namespace {
 
-// Messages of the database and of the XML reader span several lines; stderr
-// gets each failure as one line.
+// Messages of the database and of the XML reader span several lines and may
+// quote control characters of a broken file; stderr gets each failure as one
+// line of text.
 std::string OneLine(std::string message) {
     for (char& c : message)
-        if (c == '\n' || c == '\r')
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             c = ' ';
     std::string out;
     for (char c : message)
@@ -47,7 +48,11 @@ void AddGlobalOptions(CLI::App& app, cli::GlobalOptions& options) {
     app.add_option("--connections", options.connectionsIni, "INI file of connection definitions");
     app.add_option("--connection", options.connectionName, "section of the INI file to use");
     app.add_option("--user", options.user, "user name (SYSDBA for --database)");
-    app.add_option("--password", options.password, "password");
+    app.add_option("--password", options.password,
+                   "password (visible to other users of the machine; prefer --password-file "
+                   "or the environment variable UPDATEDB_PASSWORD)");
+    app.add_option("--password-file", options.passwordFile,
+                   "file whose first line is the password");
 }
 
 void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
