@@ -1,8 +1,11 @@
 // The Firebird driver, over the client library's object API. Outside an
-// explicit transaction every statement runs in a transaction of its own that is
-// committed as soon as the statement completes; a statement that yields rows
-// keeps its transaction until its cursor is closed (end of rows or Close), so
-// committing other statements never closes an open cursor. Inside an explicit
+// explicit transaction every statement that changes data runs in a transaction
+// of its own that is committed as soon as the statement completes. Selects
+// there share one read-only read-committed transaction that stays open: it
+// sees every committed change as a transaction of its own would, and saves a
+// transaction start (a header-page write) per select. A cursor keeps the
+// transaction it was opened in until it is closed, so committing other
+// statements never closes an open cursor. Inside an explicit
 // transaction everything runs in it, and its end closes the cursors opened in it.
 #include "platform/db/BuiltinDrivers.h"
 #include "platform/db/FirebirdEnvironment.h"
@@ -13,6 +16,7 @@
 #include <firebird/Interface.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 
 using namespace Firebird;
@@ -79,6 +83,15 @@ public:
     // A transaction for one statement outside the explicit one.
     ITransaction* StartOwn(bool readOnly);
     void CommitOwn(ITransaction*& transaction);
+    // The shared read-only transaction for selects outside the explicit one,
+    // started on first use. Each cursor opened in it is counted with
+    // OpenedReading and given back with ClosedReading.
+    ITransaction* Reading();
+    void OpenedReading(ITransaction* transaction) { ++m_readers[transaction]; }
+    void ClosedReading(ITransaction* transaction);
+    // Schema changes come next: the shared transaction is committed (once its
+    // open cursors are closed) and the next select starts a new one.
+    void RetireReading();
     void Register(FirebirdStatement* statement) { m_statements.insert(statement); }
     void Unregister(FirebirdStatement* statement) { m_statements.erase(statement); }
 
@@ -88,6 +101,8 @@ private:
 
     IAttachment* m_attachment;
     ITransaction* m_explicit = nullptr;
+    ITransaction* m_reading = nullptr;
+    std::map<ITransaction*, int> m_readers; // open cursors per shared transaction
     std::set<FirebirdStatement*> m_statements;
 };
 
@@ -104,10 +119,13 @@ public:
     void CloseCursor() override;
     bool IsSchemaChange() const override { return m_type == isc_info_sql_stmt_ddl; }
     // Whether an open cursor runs in the explicit transaction.
-    bool CursorInExplicit() const { return m_cursor && !m_ownTransaction; }
+    bool CursorInExplicit() const { return m_cursor && !m_ownTransaction && !m_sharedTransaction; }
 
 private:
     void Run(ITransaction* transaction);
+    // Runs a select in the shared read-only transaction; false when it must
+    // run in a read-write transaction instead.
+    bool ExecuteReading();
 
     FirebirdSession& m_session;
     std::string m_sql;
@@ -118,6 +136,7 @@ private:
     OutputMessage m_output;
     IResultSet* m_cursor = nullptr;
     ITransaction* m_ownTransaction = nullptr; // of the open cursor, outside the explicit one
+    ITransaction* m_sharedTransaction = nullptr; // the shared one the open cursor runs in
     ITransaction* m_rowTransaction = nullptr; // where blobs of the current row are read
     bool m_rowPending = false;                // a procedure's output row not yet fetched
     bool m_rowValid = false;
@@ -125,6 +144,12 @@ private:
 
 FirebirdSession::~FirebirdSession() {
     Discard(m_explicit);
+    for (auto& [transaction, cursors] : m_readers) {
+        ITransaction* retired = transaction;
+        if (retired != m_reading)
+            Discard(retired);
+    }
+    Discard(m_reading);
     try {
         Status status;
         m_attachment->detach(status.get());
@@ -172,11 +197,36 @@ void FirebirdSession::CommitOwn(ITransaction*& transaction) {
     }
 }
 
+ITransaction* FirebirdSession::Reading() {
+    if (!m_reading)
+        m_reading = Start(Isolation::ReadCommitted, true);
+    return m_reading;
+}
+
+void FirebirdSession::ClosedReading(ITransaction* transaction) {
+    auto it = m_readers.find(transaction);
+    if (it == m_readers.end() || --it->second > 0)
+        return;
+    m_readers.erase(it);
+    if (transaction != m_reading)
+        CommitOwn(transaction);
+}
+
+void FirebirdSession::RetireReading() {
+    if (!m_reading)
+        return;
+    ITransaction* retiring = m_reading;
+    m_reading = nullptr;
+    if (m_readers.find(retiring) == m_readers.end())
+        CommitOwn(retiring);
+}
+
 std::unique_ptr<DriverStatement> FirebirdSession::Prepare(const ParsedSql& sql) {
     return std::make_unique<FirebirdStatement>(*this, sql);
 }
 
 void FirebirdSession::ExecuteDirect(const std::string& sql) {
+    RetireReading();
     ITransaction* own = m_explicit ? nullptr : StartOwn(false);
     try {
         Status status;
@@ -265,6 +315,10 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
     CloseCursor();
     m_input.Fill(Master(), params);
     ITransaction* transaction = m_session.Explicit();
+    if (!transaction && m_type == isc_info_sql_stmt_select && ExecuteReading())
+        return 0;
+    if (!transaction && m_type == isc_info_sql_stmt_ddl)
+        m_session.RetireReading();
     ITransaction* own = transaction ? nullptr : m_session.StartOwn(false);
     try {
         Run(transaction ? transaction : own);
@@ -289,6 +343,27 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
     if (own)
         m_session.CommitOwn(own);
     return affected;
+}
+
+bool FirebirdStatement::ExecuteReading() {
+    ITransaction* reading = m_session.Reading();
+    try {
+        Run(reading);
+    } catch (const FbException& e) {
+        // A selectable procedure that writes needs a transaction of its own;
+        // the failed statement changed nothing.
+        if (e.getStatus()->getErrors()[1] == isc_read_only_trans)
+            return false;
+        Raise(e, m_sql);
+    }
+    if (m_cursor) {
+        m_sharedTransaction = reading;
+        m_rowTransaction = reading;
+        m_session.OpenedReading(reading);
+    } else if (m_rowPending) {
+        m_output.ReadBlobs(Master(), m_session.Attachment(), reading);
+    }
+    return true;
 }
 
 void FirebirdStatement::Run(ITransaction* transaction) {
@@ -356,6 +431,15 @@ void FirebirdStatement::CloseCursor() {
             m_session.CommitOwn(m_ownTransaction);
         } catch (const Exception&) {
             // Reading committed nothing; a failed commit only ends the transaction.
+        }
+    }
+    if (m_sharedTransaction) {
+        ITransaction* shared = m_sharedTransaction;
+        m_sharedTransaction = nullptr;
+        try {
+            m_session.ClosedReading(shared);
+        } catch (const Exception&) {
+            // As above: the shared transaction only read.
         }
     }
     m_rowTransaction = nullptr;
