@@ -1,0 +1,386 @@
+// The task window on a real embedded base: its layout, the show event, the
+// buttons and pickers driving the workbench procedures with the journals and
+// the host log, the journal commands, the window procedure, the one failure
+// handler, and the Qt tree-view adapter.
+#include "tests/module/TaskTestSupport.h"
+
+#include "model/n_proc.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/StringList.h"
+#include "workbench/window/QtTreeView.h"
+#include "workbench/window/TFormUpdate.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+using tasktest::TaskHost;
+
+namespace {
+
+QStringList Q(const std::vector<std::string>& lines) {
+    QStringList out;
+    for (const std::string& line : lines)
+        out << QString::fromStdString(line);
+    return out;
+}
+
+QStringList Shown(const QPlainTextEdit* memo) {
+    return memo->toPlainText().split('\n', Qt::SkipEmptyParts);
+}
+
+QString Caption(const QWidget* widget) {
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    if (auto* label = qobject_cast<const QLabel*>(widget))
+        return label->text();
+    if (auto* group = qobject_cast<const QGroupBox*>(widget))
+        return group->title();
+    return QString();
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void Layout_data();
+    void Layout();
+    void TheWindowHasItsDesignSizeTabsMemoAndMenu();
+    void ChProchIsTickedAtEveryShow();
+    void BitCalcAppliesThePatchIntoTheJournalAndTheHostLog();
+    void BtnPatchPutsTheChosenFileIntoEdPatch();
+    void BtnFindDeletesTheTypedCodeOrSaysItIsMissing();
+    void TheLoadedScriptRunsIntoTheDeletionJournal();
+    void SaveJournalWritesWhatTheMemoShows();
+    void ClearJournalLeavesOneLine();
+    void TheWindowProcedureAnswersTheHelpMessages();
+    void AnUncaughtFailureIsShownAndTheWindowStaysOpen();
+    void HostFiltersBecomeQtFilters_data();
+    void HostFiltersBecomeQtFilters();
+    void TheTreeAdapterFillsATreeWidgetWithImages();
+
+private:
+    template <typename T> T* Part(const char* name) {
+        T* widget = m_window->findChild<T*>(name);
+        if (!widget)
+            qFatal("no component %s", name);
+        return widget;
+    }
+
+    std::unique_ptr<TaskHost> m_host;
+    TFormUpdate* m_window = nullptr;
+    tasktest::ScriptedFileDialog* m_dialog = nullptr;
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void WindowTest::init() {
+    m_host = std::make_unique<TaskHost>();
+    QVERIFY(m_host->Open() != 0);
+    m_window = m_host->Window();
+    auto dialog = std::make_unique<tasktest::ScriptedFileDialog>();
+    m_dialog = dialog.get();
+    m_window->SetFileDialog(std::move(dialog));
+    m_folder = std::make_unique<QTemporaryDir>();
+}
+
+void WindowTest::cleanup() {
+    m_host.reset();
+    m_window = nullptr;
+}
+
+void WindowTest::Layout_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("geometry"); // an empty size: only the position is fixed
+    QTest::addColumn<bool>("bold");
+    const auto row = [](const char* name, const char* parent, const char* caption, QRect geometry,
+                        bool bold = false) {
+        QTest::newRow(name) << name << parent << QString::fromUtf8(caption) << geometry << bold;
+    };
+    row("Lbltext", "TabSheet1", "Путь к файлу:", {8, 8, 0, 0}, true);
+    row("EdPatch", "TabSheet1", "", {120, 8, 577, 21});
+    row("BtnPatch", "TabSheet1", "", {704, 6, 33, 25});
+    row("BitCalc", "TabSheet1", "", {736, 6, 33, 25});
+    row("ChProch", "TabSheet1", "Расчет прочих", {8, 32, 0, 0});
+    row("CheckBox1", "TabSheet1", "Обновлять код поправок", {120, 35, 0, 0});
+    row("Gr", "TabSheet1", "Журнал сообщений", {8, 56, 765, 266});
+    row("MemoLog", "Gr", "", {});
+    row("Lbl", "TabSheet2", "Код поправки", {8, 16, 0, 0}, true);
+    row("EdKodPopr", "TabSheet2", "", {104, 16, 201, 21});
+    row("BtnFind", "TabSheet2", "Удалить", {312, 13, 75, 25});
+    row("Label1", "TabSheet2", "Путь к файлу:", {8, 48, 0, 0}, true);
+    row("Edit1", "TabSheet2", "", {104, 48, 577, 21});
+    row("BitBtn1", "TabSheet2", "", {680, 46, 33, 25});
+    row("BitBtn2", "TabSheet2", "", {712, 46, 33, 25});
+    row("GroupBox1", "TabSheet2", "Журнал сообщений  для удалений", {8, 80, 765, 242});
+    row("MemoDelete", "GroupBox1", "", {});
+    row("Memo1", "GroupBox1", "", {});
+}
+
+void WindowTest::Layout() {
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QString, caption);
+    QFETCH(QRect, geometry);
+    QFETCH(bool, bold);
+    auto* widget = m_window->findChild<QWidget*>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->parentWidget()->objectName(), parent);
+    QCOMPARE(Caption(widget), caption);
+    QCOMPARE(widget->font().bold(), bold);
+    if (!geometry.isNull()) {
+        QCOMPARE(widget->pos(), geometry.topLeft());
+        if (!geometry.size().isEmpty())
+            QCOMPARE(widget->size(), geometry.size());
+    }
+    if (qobject_cast<QPushButton*>(widget))
+        QVERIFY2(!static_cast<QPushButton*>(widget)->icon().isNull(), "a glyph");
+}
+
+void WindowTest::TheWindowHasItsDesignSizeTabsMemoAndMenu() {
+    QCOMPARE(m_window->size(), QSize(800, 388));
+    QCOMPARE(m_window->windowTitle(), QString("Обновление базы данных"));
+    auto* tabs = Part<QTabWidget>("PageControl1");
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(tabs->tabText(0), QString("Обновление расценок"));
+    QCOMPARE(tabs->tabText(1), QString("Удаление расценок"));
+    QCOMPARE(tabs->widget(0)->objectName(), QString("TabSheet1"));
+    QCOMPARE(tabs->widget(1)->objectName(), QString("TabSheet2"));
+    auto* memo1 = Part<QPlainTextEdit>("Memo1");
+    QVERIFY(memo1->isHidden());
+    QCOMPARE(memo1->toPlainText(), QString("Memo1"));
+    QVERIFY(!Part<QCheckBox>("CheckBox1")->isChecked());
+    auto* menu = Part<QMenu>("PopupMenu1");
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions()[0]->objectName(), QString("N1"));
+    QCOMPARE(menu->actions()[0]->text(), QString("Сохранить журнал в файл"));
+    QCOMPARE(menu->actions()[1]->objectName(), QString("N2"));
+    QCOMPARE(menu->actions()[1]->text(), QString("Очистить журнал"));
+    for (const char* memo : {"MemoLog", "MemoDelete"})
+        QCOMPARE(Part<QPlainTextEdit>(memo)->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+void WindowTest::ChProchIsTickedAtEveryShow() {
+    auto* box = Part<QCheckBox>("ChProch");
+    QVERIFY(box->isChecked());
+    box->setChecked(false);
+    m_window->hide();
+    m_window->show();
+    QVERIFY(box->isChecked());
+}
+
+void WindowTest::BitCalcAppliesThePatchIntoTheJournalAndTheHostLog() {
+    Part<QLineEdit>("EdPatch")->setText(SOURCE_DIR "/demo/patch.xml");
+    Part<QCheckBox>("ChProch")->setChecked(false);
+    QTest::mouseClick(Part<QPushButton>("BitCalc"), Qt::LeftButton);
+    const QStringList journal = Shown(Part<QPlainTextEdit>("MemoLog"));
+    QCOMPARE(journal, Q(m_window->State().MemoLog.Lines().Lines()));
+    QCOMPARE(journal, QStringList()
+                          << "Измененили длину поля naim_pvr "
+                          << "Проверка на совпадение набора расценок с базой"
+                          << "У работы 01-03-001 набор расценок не совпадает с базой 01-03-001-01"
+                          << "Добавление работы 01-01-001" << "Добавление поправок 01-01-001-1"
+                          << "Добавление поправок 01-01-001-2" << "Добавление работы 01-03-001"
+                          << "Добавление поправок 01-03-001-01"
+                          << " Добавили машину 030201 Бульдозеры при работе на строительстве "
+                             "79 кВт (108 л.с.)"
+                          << "Добавление работы 06-01-001" << "Добавление поправок 06-01-001-01"
+                          << " Добавили материал 401-0067 Бетон тяжелый, класс В20 (М250)"
+                          << "Сохранение в БД" << "Обновление завершенно!");
+    // The host log gets the run's and the norms' lines, in the journal's order.
+    QCOMPARE(Q(m_host->log.lines),
+             QStringList() << "I: Измененили длину поля naim_pvr "
+                           << "I: Проверка на совпадение набора расценок с базой"
+                           << "I: У работы 01-03-001 набор расценок не совпадает с базой "
+                              "01-03-001-01"
+                           << "I: Добавление работы 01-01-001" << "I: Добавление работы 01-03-001"
+                           << "I: Добавление работы 06-01-001" << "I: Сохранение в БД");
+    QCOMPARE(m_host->Scalar("select count(*) from KOD_PVR where kod_pvr = '01-03-001'"),
+             std::string("1"));
+}
+
+void WindowTest::BtnPatchPutsTheChosenFileIntoEdPatch() {
+    auto* edit = Part<QLineEdit>("EdPatch");
+    edit->setText("typed.xml");
+    m_dialog->answers = {std::nullopt, std::string("/data/patch.xml")};
+    Part<QPushButton>("BtnPatch")->click();
+    QCOMPARE(edit->text(), QString("typed.xml"));
+    Part<QPushButton>("BtnPatch")->click();
+    QCOMPARE(edit->text(), QString("/data/patch.xml"));
+    QCOMPARE(Q(m_dialog->requests), QStringList() << "open (*.xml)|*.xml must-exist"
+                                                  << "open (*.xml)|*.xml must-exist");
+}
+
+void WindowTest::BtnFindDeletesTheTypedCodeOrSaysItIsMissing() {
+    auto* code = Part<QLineEdit>("EdKodPopr");
+    code->setText("01-01-001-1");
+    Part<QPushButton>("BtnFind")->click();
+    QCOMPARE(Shown(Part<QPlainTextEdit>("MemoLog")),
+             QStringList() << "Удалили поправку из базы 01-01-001-1");
+    QCOMPARE(Q(m_host->log.lines), QStringList() << "I: Удалили поправку из базы 01-01-001-1");
+    QCOMPARE(m_host->Scalar("select count(*) from KOD_TABL where kod_tabl = '01-01-001-1'"),
+             std::string("0"));
+
+    Part<QPushButton>("BtnFind")->setFocus();
+    Part<QPushButton>("BtnFind")->click(); // the code is gone now
+    QCOMPARE(m_host->boxes.shown.size(), size_t(1));
+    QVERIFY(m_host->boxes.shown[0] ==
+            (host::MessageBoxRequest{m_host->MainFormHandle(), "Данной расценки не существует в базе",
+                                     "Внимание!", host::MbIcon::Error, host::MbButtons::Ok}));
+    QCOMPARE(m_window->focusWidget(), code);
+    QCOMPARE(Shown(Part<QPlainTextEdit>("MemoLog")).size(), 1);
+}
+
+void WindowTest::TheLoadedScriptRunsIntoTheDeletionJournal() {
+    const std::string script = m_folder->filePath("delete.sql").toStdString();
+    tasktest::WriteCp1251(script, "delete from KOD_TABL where kod_pvr='01-02-057'^\r\n"
+                                  "delete from NO_SUCH_TABLE where kod_pvr='06-01-001'^\r\n"
+                                  "-- Конец\r\n");
+    m_dialog->answers = {script};
+    Part<QPushButton>("BitBtn1")->click();
+    QCOMPARE(Q(m_dialog->requests), QStringList() << "open (*.sql)|*.sql must-exist");
+    QCOMPARE(Part<QLineEdit>("Edit1")->text(), QString::fromStdString(script));
+    QCOMPARE(Shown(Part<QPlainTextEdit>("Memo1")),
+             QStringList() << "delete from KOD_TABL where kod_pvr='01-02-057'^"
+                           << "delete from NO_SUCH_TABLE where kod_pvr='06-01-001'^"
+                           << "-- Конец");
+    QVERIFY(Part<QPlainTextEdit>("Memo1")->isHidden());
+
+    Part<QPushButton>("BitBtn2")->click();
+    // An error line carries the database's message, which spans several lines.
+    const QStringList journal = Q(m_window->State().MemoDelete.Lines().Lines());
+    QCOMPARE(Part<QPlainTextEdit>("MemoDelete")->toPlainText(), journal.join('\n'));
+    QCOMPARE(journal.size(), 3);
+    QCOMPARE(journal[0], QString("Удалили расценку '01-02-057'"));
+    QVERIFY(journal[1].startsWith("Ошибка при удалиление расценки '06-01-001' "));
+    QCOMPARE(journal[2], QString("Удаление завершенно!!!! "));
+    QCOMPARE(m_host->log.lines.size(), size_t(3));
+    QCOMPARE(QString::fromStdString(m_host->log.lines[0]), "I: " + journal[0]);
+    QCOMPARE(QString::fromStdString(m_host->log.lines[1]), "E: " + journal[1]);
+    QCOMPARE(QString::fromStdString(m_host->log.lines[2]), "I: " + journal[2]);
+    QCOMPARE(m_host->Scalar("select count(*) from KOD_TABL where kod_pvr = '01-02-057'"),
+             std::string("0"));
+    QVERIFY(Shown(Part<QPlainTextEdit>("MemoLog")).isEmpty());
+}
+
+void WindowTest::SaveJournalWritesWhatTheMemoShows() {
+    auto* memo = Part<QPlainTextEdit>("MemoLog");
+    memo->setPlainText("Строка, набранная вручную");
+    const std::string chosen = m_folder->filePath("journal").toStdString();
+    m_dialog->answers = {chosen};
+    m_window->N1->trigger();
+    QCOMPARE(Q(m_dialog->requests), QStringList() << "save (*.txt)|*.txt must-exist");
+    const std::string success = "Сохранили диагностику в файл " + chosen + ".txt";
+    QCOMPARE(text::ReadFileBytes(chosen + ".txt"),
+             text::Utf8ToCp1251("Строка, набранная вручную\r\n" + success));
+    QCOMPARE(Shown(memo), QStringList() << "Строка, набранная вручную"
+                                        << QString::fromStdString(success));
+    QCOMPARE(Q(m_host->log.lines), QStringList() << QString::fromStdString("I: " + success));
+
+    // A folder that does not exist: an error line instead of the success line.
+    m_dialog->answers = {m_folder->filePath("missing/journal").toStdString()};
+    m_window->N1->trigger();
+    QVERIFY(Shown(memo).last().startsWith("Ошибка"));
+    QVERIFY(m_host->log.lines.back().rfind("E: Ошибка", 0) == 0);
+}
+
+void WindowTest::ClearJournalLeavesOneLine() {
+    auto* memo = Part<QPlainTextEdit>("MemoLog");
+    memo->setPlainText("один\nдва");
+    m_window->N2->trigger();
+    QCOMPARE(memo->toPlainText(), QString("Очистили журнал"));
+    QCOMPARE(Q(m_window->State().MemoLog.Lines().Lines()), QStringList() << "Очистили журнал");
+    QVERIFY(m_host->log.lines.empty());
+}
+
+void WindowTest::TheWindowProcedureAnswersTheHelpMessages() {
+    const host::Handle window = m_window->Handle();
+    QCOMPARE(host::SendMessage(window, host::WM_CHILDACTIVATE, 0, 0), host::LResult(0));
+    QCOMPARE(host::SendMessage(window, host::WM_USER + 123, 0, 0), host::LResult(0));
+    host::SendMessage(window, host::WM_USER + 124, 0, 0);
+    host::SendMessage(window, host::WM_USER + 128, 0, 0);
+    host::SendMessage(window, host::WM_USER + 125, 0, 0); // not answered
+    const std::vector<host::MessageBoxRequest> expected{
+        {0, "HELP :)", "HELP", host::MbIcon::None, host::MbButtons::Ok},
+        {window, "LOGON :)", "LOGOFF :)", host::MbIcon::None, host::MbButtons::Ok},
+        {window, "Calc", "Calc", host::MbIcon::None, host::MbButtons::Ok}};
+    QVERIFY(m_host->boxes.shown == expected);
+    QCOMPARE(m_host->Window(), m_window);
+    QVERIFY(m_window->isVisible());
+}
+
+void WindowTest::AnUncaughtFailureIsShownAndTheWindowStaysOpen() {
+    Part<QLineEdit>("EdPatch")->setText(m_folder->filePath("missing.xml"));
+    Part<QPushButton>("BitCalc")->click();
+    QCOMPARE(m_host->boxes.shown.size(), size_t(1));
+    const host::MessageBoxRequest& box = m_host->boxes.shown[0];
+    QVERIFY2(box.text.find("missing.xml") != std::string::npos, box.text.c_str());
+    QCOMPARE(box.icon, host::MbIcon::Error);
+    QCOMPARE(m_host->Window(), m_window);
+    QVERIFY(m_window->isVisible());
+    // The window still works.
+    m_window->N2->trigger();
+    QCOMPARE(Part<QPlainTextEdit>("MemoLog")->toPlainText(), QString("Очистили журнал"));
+}
+
+void WindowTest::HostFiltersBecomeQtFilters_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("qt");
+    QTest::newRow("xml") << "(*.xml)|*.xml" << "(*.xml) (*.xml)";
+    QTest::newRow("sql") << "(*.sql)|*.sql" << "(*.sql) (*.sql)";
+    QTest::newRow("two") << "Patches|*.xml|All|*" << "Patches (*.xml);;All (*)";
+    QTest::newRow("description only") << "Journal" << "Journal";
+}
+
+void WindowTest::HostFiltersBecomeQtFilters() {
+    QFETCH(QString, host);
+    QFETCH(QString, qt);
+    QCOMPARE(QString::fromStdString(QtNameFilters(host.toStdString())), qt);
+}
+
+void WindowTest::TheTreeAdapterFillsATreeWidgetWithImages() {
+    QTreeWidget widget;
+    QtTreeView view(&widget);
+    QPixmap red(16, 16), blue(16, 16);
+    red.fill(Qt::red);
+    blue.fill(Qt::blue);
+    view.SetImages({QIcon(red), QIcon(blue)});
+    n_proc rate(3, 1.5, 2, 0, 0, 0, 0);
+    rate.TreeView(view, nullptr);
+    QCOMPARE(widget.topLevelItemCount(), 1);
+    QTreeWidgetItem* top = widget.topLevelItem(0);
+    QCOMPARE(top->text(0), QString("n_proc"));
+    QCOMPARE(view.NodeOf(top)->ImageIndex(), 0);
+    QCOMPARE(view.NodeOf(top)->SelectedIndex(), 0);
+    QCOMPARE(top->icon(0).pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::red));
+    QCOMPARE(top->childCount(), 7);
+    QCOMPARE(top->child(0)->text(0), QString("kod_mest = 3"));
+    QCOMPARE(view.NodeOf(top->child(0))->ImageIndex(), 1);
+    QCOMPARE(top->child(0)->icon(0).pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::blue));
+
+    QTreeWidget plain;
+    QtTreeView noImages(&plain);
+    QVERIFY(!noImages.HasImages());
+    rate.TreeView(noImages, nullptr);
+    QCOMPARE(noImages.NodeOf(plain.topLevelItem(0))->ImageIndex(), -1);
+    QVERIFY(plain.topLevelItem(0)->icon(0).isNull());
+}
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
