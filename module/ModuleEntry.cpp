@@ -71,11 +71,11 @@ extern "C" void GetInfoVersion50(TaskInfo* info) {
 }
 
 extern "C" host::Handle MyMDIWindow(std::uintptr_t, TaskContext* context) {
+    if (context && context->Application)
+        host::SetCurrentApplication(context->Application);
     try {
         if (!context || !context->Connection)
-            throw std::invalid_argument("no task context");
-        if (context->Application)
-            host::SetCurrentApplication(context->Application);
+            throw std::invalid_argument("no host connection");
         host::Application& application = host::CurrentApplication();
         if (FormUpdate)
             return FocusOpenWindow(application);
