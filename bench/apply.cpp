@@ -80,12 +80,16 @@ private:
 
 class CountingConnection : public db::DriverConnection {
 public:
-    explicit CountingConnection(std::unique_ptr<db::DriverConnection> inner) : m_inner(std::move(inner)) {}
+    explicit CountingConnection(std::unique_ptr<db::DriverConnection> inner)
+        : m_inner(std::move(inner)) {}
     std::unique_ptr<db::DriverStatement> Prepare(const db::ParsedSql& sql) override {
-        return std::make_unique<CountingStatement>(m_inner->Prepare(sql), StatementKey(sql.original));
+        return std::make_unique<CountingStatement>(m_inner->Prepare(sql),
+                                                   StatementKey(sql.original));
     }
     void ExecuteDirect(const std::string& sql) override { m_inner->ExecuteDirect(sql); }
-    void StartTransaction(const db::TransactionDesc& desc) override { m_inner->StartTransaction(desc); }
+    void StartTransaction(const db::TransactionDesc& desc) override {
+        m_inner->StartTransaction(desc);
+    }
     void Commit() override { m_inner->Commit(); }
     void Rollback() override { m_inner->Rollback(); }
 
@@ -123,7 +127,9 @@ int64_t Rss() {
     return 0;
 }
 
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 // The host's activity log of the command line, minus the terminal: every line
 // is decoded from its message as the command line does, then dropped.
@@ -169,8 +175,9 @@ void FillDirectories(db::Connection& connection, const std::string& dirFile) {
             q.ParamByName("ed").SetString(Field(line, pos));
             q.ParamByName("ves").SetString(Field(line, pos));
         } else if (line[0] == 'S') {
-            q.SetSQL("insert into NOM_MASH (kod_mash, naim_mash, kod_mash_pred, st_shasa, sr_razrad, "
-                     "trud, zarp_mash, k91_01) values (:kod, :naim, :pred, 100, 4, 1, 20, 1)");
+            q.SetSQL(
+                "insert into NOM_MASH (kod_mash, naim_mash, kod_mash_pred, st_shasa, sr_razrad, "
+                "trud, zarp_mash, k91_01) values (:kod, :naim, :pred, 100, 4, 1, 20, 1)");
             q.ParamByName("kod").SetString(Field(line, pos));
             q.ParamByName("naim").SetString(Field(line, pos));
             q.ParamByName("pred").SetString(Field(line, pos));
@@ -182,7 +189,8 @@ void FillDirectories(db::Connection& connection, const std::string& dirFile) {
     connection.Commit(desc);
 }
 
-void CreateBase(const std::string& schemaFile, const std::string& dirFile, const std::string& path) {
+void CreateBase(const std::string& schemaFile, const std::string& dirFile,
+                const std::string& path) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
     db::Connection connection;
@@ -259,7 +267,8 @@ int Apply(const std::string& mode, const std::string& patch, const std::string& 
         phases.push_back(Measure("widen", c, [&] { WidenNormName(form); }));
         // What the process holds before the patch is read (the engine, its
         // cache, the libraries): the run's own memory is measured above it.
-        std::printf("figure %s.rss_before_read %lld\n", mode.c_str(), static_cast<long long>(Rss()));
+        std::printf("figure %s.rss_before_read %lld\n", mode.c_str(),
+                    static_cast<long long>(Rss()));
         phases.push_back(Measure("read", c, [&] {
             JournalThenLog(form, form.MemoLog, TQuorvexLogClient::Info,
                            "Проверка на совпадение набора расценок с базой");
@@ -276,9 +285,10 @@ int Apply(const std::string& mode, const std::string& patch, const std::string& 
         form.SQLConnect.Close();
     }
     host::SetCurrentApplication(previous);
-    std::printf("figure %s.journal.lines %lld\nfigure %s.journal.bytes %lld\nfigure %s.journal.errors %lld\n",
-                mode.c_str(), static_cast<long long>(journalLines), mode.c_str(),
-                static_cast<long long>(journalBytes), mode.c_str(), static_cast<long long>(errorLines));
+    std::printf(
+        "figure %s.journal.lines %lld\nfigure %s.journal.bytes %lld\nfigure %s.journal.errors %lld\n",
+        mode.c_str(), static_cast<long long>(journalLines), mode.c_str(),
+        static_cast<long long>(journalBytes), mode.c_str(), static_cast<long long>(errorLines));
     std::printf("figure %s.host_log.bytes %zu\n", mode.c_str(), hostLog.m_bytes);
     std::printf("figure %s.patch.bytes %lld\n", mode.c_str(),
                 static_cast<long long>(std::filesystem::file_size(patch)));

@@ -36,11 +36,16 @@ const Table kTables[] = {
     {"NOM_MAT", "kod_mat, naim_mat, kod_okp, kod_ed, sm_zena, ves", " where sm_zena = -1"},
     {"NOM_MASH", "kod_mash, naim_mash, kod_mash_pred, st_shasa, sr_razrad, trud, zarp_mash",
      " where zarp_mash = -1"},
-    {"KOD_PVR", "kod_razd, kod_pvr, naim_pvr, naim_ed, nom_baz, priz_ukr, kod_sb, kol_stb, priz_stm, priz_for_kor", ""},
+    {"KOD_PVR",
+     "kod_razd, kod_pvr, naim_pvr, naim_ed, nom_baz, priz_ukr, kod_sb, kol_stb, priz_stm, priz_for_kor",
+     ""},
     {"SOST_PVR", "kod_pvr, sostav_pvr", ""},
-    {"N_PROC", "KOD_PVR, NAKL_PZATR, NAKL_ZARPL, KOD_MEST, PRIB_PZATR, PRIB_ZARPL, HOLOST, NAGRUZKA", ""},
+    {"N_PROC",
+     "KOD_PVR, NAKL_PZATR, NAKL_ZARPL, KOD_MEST, PRIB_PZATR, PRIB_ZARPL, HOLOST, NAGRUZKA", ""},
     {"KOD_TABL", "kod_pvr, n_tabl, kod_tabl, naim_tabl, kod_er, kod_tabl_1", ""},
-    {"TRUDOZ", "kod_pvr, n_tabl, trud_rab, trud_mash, r1, r2, r3, r4, r5, r5s, r6, r6s, r7s, r8s, r9s, r10s, r11s", ""},
+    {"TRUDOZ",
+     "kod_pvr, n_tabl, trud_rab, trud_mash, r1, r2, r3, r4, r5, r5s, r6, r6s, r7s, r8s, r9s, r10s, r11s",
+     ""},
     {"ZARP", "kod_pvr, n_tabl, zarpl, sr_razrad", ""},
     {"CNIR", "kod_pvr, n_tabl, kod_cnir, rashod", ""},
     {"MASH", "kod_pvr, n_tabl, kod_mash, rashod", ""},
@@ -54,7 +59,8 @@ struct Rows {
 };
 
 IAttachment* Attach(IMaster* master, ThrowStatusWrapper& status, const std::string& path) {
-    IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
+    IXpbBuilder* dpb =
+        master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
     dpb->insertString(&status, isc_dpb_user_name, "SYSDBA");
     dpb->insertString(&status, isc_dpb_password, "masterkey");
     dpb->insertString(&status, isc_dpb_lc_ctype, "UTF8");
@@ -72,7 +78,8 @@ Rows ReadRows(ThrowStatusWrapper& status, IAttachment* attachment, ITransaction*
     Rows rows;
     rows.metadata = statement->getOutputMetadata(&status);
     rows.length = rows.metadata->getMessageLength(&status);
-    IResultSet* cursor = statement->openCursor(&status, transaction, nullptr, nullptr, rows.metadata, 0);
+    IResultSet* cursor =
+        statement->openCursor(&status, transaction, nullptr, nullptr, rows.metadata, 0);
     std::vector<unsigned char> buffer(rows.length);
     while (cursor->fetchNext(&status, buffer.data()) == IStatus::RESULT_OK)
         rows.data.insert(rows.data.end(), buffer.begin(), buffer.end());
@@ -123,7 +130,8 @@ int main(int argc, char** argv) {
             insert->free(&status);
         }
         writing->commit(&status);
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         target->detach(&status);
         std::printf("figure bulk.seconds %.4f\n", seconds);
         size_t total = 0;

@@ -55,23 +55,37 @@ private:
     uint64_t m_state;
 };
 
-const char* const kWorks[] = {"Разработка грунта", "Устройство бетонной подготовки",
-                              "Монтаж стальных конструкций", "Кладка стен из кирпича",
-                              "Устройство кровли из рулонных материалов", "Прокладка трубопроводов",
-                              "Окраска поверхностей", "Устройство полов", "Монтаж оборудования",
+const char* const kWorks[] = {"Разработка грунта",
+                              "Устройство бетонной подготовки",
+                              "Монтаж стальных конструкций",
+                              "Кладка стен из кирпича",
+                              "Устройство кровли из рулонных материалов",
+                              "Прокладка трубопроводов",
+                              "Окраска поверхностей",
+                              "Устройство полов",
+                              "Монтаж оборудования",
                               "Укладка асфальтобетона"};
-const char* const kDetails[] = {"с погрузкой на автомобили-самосвалы", "вручную в траншеях",
-                                "высотой до 15 м", "толщиной 100 мм", "диаметром до 300 мм",
-                                "в зимних условиях", "с применением крана", "на отметке до 5 м"};
-const char* const kUnits[] = {"100 м3 грунта", "100 м2", "1 т конструкций", "10 м3 кладки",
+const char* const kDetails[] = {"с погрузкой на автомобили-самосвалы",
+                                "вручную в траншеях",
+                                "высотой до 15 м",
+                                "толщиной 100 мм",
+                                "диаметром до 300 мм",
+                                "в зимних условиях",
+                                "с применением крана",
+                                "на отметке до 5 м"};
+const char* const kUnits[] = {"100 м3 грунта",      "100 м2", "1 т конструкций", "10 м3 кладки",
                               "100 м трубопровода", "1 шт."};
-const char* const kMaterials[] = {"Бетон тяжелый, класс В15", "Раствор цементный М100",
-                                  "Кирпич керамический", "Сталь листовая", "Трубы стальные",
-                                  "Битум нефтяной", "Краска масляная", "Доски обрезные",
-                                  "Щебень гранитный", "Песок природный"};
-const char* const kMachines[] = {"Экскаватор одноковшовый", "Кран на автомобильном ходу",
-                                 "Бульдозер", "Автомобиль бортовой", "Каток дорожный",
-                                 "Компрессор передвижной", "Трактор на гусеничном ходу"};
+const char* const kMaterials[] = {
+    "Бетон тяжелый, класс В15", "Раствор цементный М100", "Кирпич керамический", "Сталь листовая",
+    "Трубы стальные",           "Битум нефтяной",         "Краска масляная",     "Доски обрезные",
+    "Щебень гранитный",         "Песок природный"};
+const char* const kMachines[] = {"Экскаватор одноковшовый",
+                                 "Кран на автомобильном ходу",
+                                 "Бульдозер",
+                                 "Автомобиль бортовой",
+                                 "Каток дорожный",
+                                 "Компрессор передвижной",
+                                 "Трактор на гусеничном ходу"};
 const char* const kMatUnits[] = {"м3", "т", "м2", "шт.", "кг"};
 
 struct Shape {
@@ -101,7 +115,9 @@ std::string Code(int value, int width) {
 struct Catalogue {
     int materials;
     int machines;
-    std::string MaterialCode(int i) const { return Code(100 + i / 9000, 3) + "-" + Code(i % 9000, 4); }
+    std::string MaterialCode(int i) const {
+        return Code(100 + i / 9000, 3) + "-" + Code(i % 9000, 4);
+    }
     std::string MachineCode(int i) const { return Code(10000 + i, 6); }
     static std::string Okp(int i) { return Code(500000 + i % 700, 6); }
     static std::string MashPred(int i) { return Code(300 + i % 60, 4); }
@@ -130,23 +146,25 @@ void WriteResources(std::string& out, Random& rnd, const Catalogue& cat, bool ot
             i = (i + 1) % (machine ? cat.machines : cat.materials);
         used.push_back(machine ? -1 - i : i);
         if (machine) {
-            out += "<popr_res type=\"Машина/механизм\" kod=\"" + cat.MachineCode(i) + "\" kod_norvel=\"" +
-                   cat.MachineCode(i) + "\" matokp_mashpred=\"" + Catalogue::MashPred(i) +
-                   "\" kod_ed=\"?\" naim=\"" + MachineName(i) + "\" rashod=\"" + rnd.Figure(60, 2) +
-                   "\" k91_01=\"1\" ves=\"0\" trud_mash=\"" + rnd.Figure(3, 1) + "\" sr_razrad=\"" +
-                   std::to_string(rnd.Between(0, 6)) + "\" st_shasa=\"" + rnd.Figure(500, 2) + "\"/>\n";
+            out += "<popr_res type=\"Машина/механизм\" kod=\"" + cat.MachineCode(i) +
+                   "\" kod_norvel=\"" + cat.MachineCode(i) + "\" matokp_mashpred=\"" +
+                   Catalogue::MashPred(i) + "\" kod_ed=\"?\" naim=\"" + MachineName(i) +
+                   "\" rashod=\"" + rnd.Figure(60, 2) + "\" k91_01=\"1\" ves=\"0\" trud_mash=\"" +
+                   rnd.Figure(3, 1) + "\" sr_razrad=\"" + std::to_string(rnd.Between(0, 6)) +
+                   "\" st_shasa=\"" + rnd.Figure(500, 2) + "\"/>\n";
         } else {
             out += "<popr_res type=\"Материал\" kod=\"" + cat.MaterialCode(i) + "\" kod_norvel=\"" +
                    cat.MaterialCode(i) + "\" matokp_mashpred=\"" + Catalogue::Okp(i) +
                    "\" kod_ed=\"" + kMatUnits[i % 5] + "\" naim=\"" + MaterialName(i) +
-                   "\" rashod=\"" + rnd.Figure(200, 3) + "\" k91_01=\"1\" ves=\"" + rnd.Figure(3, 2) +
-                   "\" trud_mash=\"0\" sr_razrad=\"0\" st_shasa=\"0\"/>\n";
+                   "\" rashod=\"" + rnd.Figure(200, 3) + "\" k91_01=\"1\" ves=\"" +
+                   rnd.Figure(3, 2) + "\" trud_mash=\"0\" sr_razrad=\"0\" st_shasa=\"0\"/>\n";
         }
     }
     if (otherMaterials)
         out += "\n<popr_res type=\"Материал\" kod=\"00-00\" kod_norvel=\"00-00\" "
                "matokp_mashpred=\"000000\" kod_ed=\"руб.\" naim=\"Прочие материалы\" rashod=\"" +
-               rnd.Figure(300, 2) + "\" k91_01=\"1\" ves=\"0\" trud_mash=\"0\" sr_razrad=\"0\" st_shasa=\"0\"/>\n";
+               rnd.Figure(300, 2) +
+               "\" k91_01=\"1\" ves=\"0\" trud_mash=\"0\" sr_razrad=\"0\" st_shasa=\"0\"/>\n";
 }
 
 void WriteEntry(std::string& out, Random& rnd, const Catalogue& cat, const std::string& norm,
@@ -160,9 +178,10 @@ void WriteEntry(std::string& out, Random& rnd, const Catalogue& cat, const std::
            (labour ? rnd.Figure(6, 1) : "0") + "\">\n";
     out += rnd.Chance(30) ? "<kt1>" + norm + "</kt1>\n" : "<kt1></kt1>\n";
     bool extra = rnd.Chance(20);
-    out += "<tr r1=\"" + (extra ? rnd.Figure(50, 2) : std::string("0")) +
-           "\" r2=\"0\" r3=\"0\" r4=\"0\" r5=\"0\" r5s=\"0\" r6=\"0\" r6s=\"0\" r7s=\"0\" r8s=\"0\" "
-           "r9s=\"0\" r10s=\"0\" r11s=\"0\"/>\n";
+    out +=
+        "<tr r1=\"" + (extra ? rnd.Figure(50, 2) : std::string("0")) +
+        "\" r2=\"0\" r3=\"0\" r4=\"0\" r5=\"0\" r5s=\"0\" r6=\"0\" r6s=\"0\" r7s=\"0\" r8s=\"0\" "
+        "r9s=\"0\" r10s=\"0\" r11s=\"0\"/>\n";
     WriteResources(out, rnd, cat, otherMaterials);
     out += "</pvr_popr>\n";
 }
@@ -173,8 +192,10 @@ void WriteNorm(std::string& out, Random& rnd, const Catalogue& cat, int collecti
     std::string name = std::string(rnd.Pick(kWorks)) + " " + rnd.Pick(kDetails);
     const char* stm = rnd.Chance(10) ? "MM" : "";
     out += "<pvr kod_razd=\"" + std::to_string(collection * 100 + section) + "\" kod=\"" + kod +
-           "\" naim=\"" + name + "\" naim_ed=\"" + rnd.Pick(kUnits) + "\" nom_baz=\"1\" priz_ukr=\"\" sostav_pvr=\"" +
-           (rnd.Chance(80) ? "Подготовка рабочего места. " + name + ". Уборка отходов." : std::string()) +
+           "\" naim=\"" + name + "\" naim_ed=\"" + rnd.Pick(kUnits) +
+           "\" nom_baz=\"1\" priz_ukr=\"\" sostav_pvr=\"" +
+           (rnd.Chance(80) ? "Подготовка рабочего места. " + name + ". Уборка отходов."
+                           : std::string()) +
            "\" priz_stm=\"" + stm + "\">\n<n_procs>\n";
     int rates = rnd.Between(1, 3);
     for (int r = 1; r <= rates; ++r) {
@@ -212,11 +233,12 @@ void WriteDirectories(std::ofstream& dir, const Catalogue& cat) {
     out += "M|00-00|Прочие материалы|000000|руб.|0\n";
     for (int i = 0; i < cat.materials; ++i)
         if (Catalogue::Known(i))
-            out += "M|" + cat.MaterialCode(i) + "|" + MaterialName(i) + "|" + Catalogue::Okp(i) + "|" +
-                   kMatUnits[i % 5] + "|1.5\n";
+            out += "M|" + cat.MaterialCode(i) + "|" + MaterialName(i) + "|" + Catalogue::Okp(i) +
+                   "|" + kMatUnits[i % 5] + "|1.5\n";
     for (int i = 0; i < cat.machines; ++i)
         if (Catalogue::Known(i))
-            out += "S|" + cat.MachineCode(i) + "|" + MachineName(i) + "|" + Catalogue::MashPred(i) + "\n";
+            out += "S|" + cat.MachineCode(i) + "|" + MachineName(i) + "|" + Catalogue::MashPred(i) +
+                   "\n";
     dir << text::Utf8ToCp1251(out);
 }
 
@@ -241,27 +263,30 @@ int main(int argc, char** argv) {
     int collections = std::max(2, std::min(47, shape.norms / 60));
     int sectionsPerCollection = std::max(1, std::min(9, shape.norms / collections / 10));
     std::vector<int> codes = CollectionCodes(collections);
-    std::string out = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
-                      "<kod_pvr base_name=\"Сметно-нормативная база\" base_code=\"Сметно-нормативная база-2026\" "
-                      "base_date=\"2026\" base_typecode=\"2\">\n<razdels>\n";
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+        "<kod_pvr base_name=\"Сметно-нормативная база\" base_code=\"Сметно-нормативная база-2026\" "
+        "base_date=\"2026\" base_typecode=\"2\">\n<razdels>\n";
     bool first = true;
     for (int c : codes)
         for (int s = 1; s <= sectionsPerCollection; ++s) {
             out += first ? "" : "\n";
             first = false;
-            out += "<razdel kod=\"" + std::to_string(c * 100 + s) + "\" name=\"" + rnd.Pick(kWorks) +
-                   ", раздел " + std::to_string(s) + "\" ei=\"" + rnd.Pick(kUnits) + "\" k_nakl=\"" +
-                   "1." + std::to_string(rnd.Between(1, 25)) + "\" vid_rab=\"СТР\"/>\n";
+            out += "<razdel kod=\"" + std::to_string(c * 100 + s) + "\" name=\"" +
+                   rnd.Pick(kWorks) + ", раздел " + std::to_string(s) + "\" ei=\"" +
+                   rnd.Pick(kUnits) + "\" k_nakl=\"" + "1." + std::to_string(rnd.Between(1, 25)) +
+                   "\" vid_rab=\"СТР\"/>\n";
         }
     out += "</razdels>\n";
     int norm = 0;
     for (int c = 0; c < collections; ++c) {
-        out += "\n<sbornik_pvr naim=\"Сборник " + std::to_string(codes[c]) + ". " + rnd.Pick(kWorks) +
-               "\" kod=\"" + std::to_string(codes[c]) + "\" vid_rab=\"СТР\">\n";
+        out += "\n<sbornik_pvr naim=\"Сборник " + std::to_string(codes[c]) + ". " +
+               rnd.Pick(kWorks) + "\" kod=\"" + std::to_string(codes[c]) + "\" vid_rab=\"СТР\">\n";
         int here = shape.norms / collections + (c < shape.norms % collections ? 1 : 0);
         for (int n = 0; n < here; ++n, ++norm) {
             out += "\n";
-            WriteNorm(out, rnd, cat, codes[c], 1 + n % sectionsPerCollection, 1 + n / sectionsPerCollection);
+            WriteNorm(out, rnd, cat, codes[c], 1 + n % sectionsPerCollection,
+                      1 + n / sectionsPerCollection);
             if (out.size() > (1u << 20)) {
                 xml << text::Utf8ToCp1251(out);
                 out.clear();

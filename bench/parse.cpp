@@ -22,13 +22,14 @@ int main(int argc, char** argv) {
     for (int run = 0; run < 3; ++run) {
         auto start = std::chrono::steady_clock::now();
         pugi::xml_document document;
-        pugi::xml_parse_result result =
-            document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8);
+        pugi::xml_parse_result result = document.load_buffer(
+            bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8);
         if (!result) {
             std::cerr << "bench_parse: " << result.description() << "\n";
             return 1;
         }
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     std::printf("figure pugixml.seconds %.4f\n", best);
     return 0;

@@ -135,10 +135,10 @@ private:
     InputMessage m_input;
     OutputMessage m_output;
     IResultSet* m_cursor = nullptr;
-    ITransaction* m_ownTransaction = nullptr; // of the open cursor, outside the explicit one
+    ITransaction* m_ownTransaction = nullptr;    // of the open cursor, outside the explicit one
     ITransaction* m_sharedTransaction = nullptr; // the shared one the open cursor runs in
-    ITransaction* m_rowTransaction = nullptr; // where blobs of the current row are read
-    bool m_rowPending = false;                // a procedure's output row not yet fetched
+    ITransaction* m_rowTransaction = nullptr;    // where blobs of the current row are read
+    bool m_rowPending = false;                   // a procedure's output row not yet fetched
     bool m_rowValid = false;
 };
 
