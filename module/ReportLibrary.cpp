@@ -5,8 +5,12 @@ namespace {
 int g_calls = 0;
 }
 
-void Entry1(std::string*) { ++g_calls; }
+void Entry1(std::string*) {
+    ++g_calls;
+}
 
-int Entry1Calls() { return g_calls; }
+int Entry1Calls() {
+    return g_calls;
+}
 
 } // namespace reportlib

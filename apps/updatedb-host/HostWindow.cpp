@@ -25,7 +25,9 @@ HostWindow::HostWindow() {
     statusBar()->showMessage(QString::fromUtf8("Готово"));
 }
 
-HostWindow::~HostWindow() { FreeTaskWindows(); }
+HostWindow::~HostWindow() {
+    FreeTaskWindows();
+}
 
 void HostWindow::FreeTaskWindows() {
     qDeleteAll(m_clientArea->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
@@ -45,13 +47,16 @@ void HostWindow::AddTask(std::unique_ptr<TaskModule> module, TaskContext* contex
     connect(open, &QAction::triggered, this, [this, index] { OpenTask(m_tasks[index]); });
 }
 
-host::Handle HostWindow::OpenFirstTask() { return m_tasks.empty() ? 0 : OpenTask(m_tasks[0]); }
+host::Handle HostWindow::OpenFirstTask() {
+    return m_tasks.empty() ? 0 : OpenTask(m_tasks[0]);
+}
 
 host::Handle HostWindow::OpenTask(Task& task) {
     host::Handle window = task.module->Open(*task.context);
     Log(TQuorvexLogClient::Notice,
-        window ? QString::fromUtf8("Открыта задача \"%1\"").arg(task.module->TaskName().c_str())
-               : QString::fromUtf8("Задача \"%1\" не открыта").arg(task.module->TaskName().c_str()));
+        window
+            ? QString::fromUtf8("Открыта задача \"%1\"").arg(task.module->TaskName().c_str())
+            : QString::fromUtf8("Задача \"%1\" не открыта").arg(task.module->TaskName().c_str()));
     return window;
 }
 

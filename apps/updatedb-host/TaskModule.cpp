@@ -22,7 +22,8 @@ TaskModule::TaskModule(const std::string& path) {
     if (!m_library)
         throw std::runtime_error(dlerror());
     try {
-        auto getInfo = reinterpret_cast<GetInfoVersion50Func>(Symbol(m_library, "GetInfoVersion50"));
+        auto getInfo =
+            reinterpret_cast<GetInfoVersion50Func>(Symbol(m_library, "GetInfoVersion50"));
         m_open = reinterpret_cast<MyMDIWindowFunc>(Symbol(m_library, "MyMDIWindow"));
         TaskInfo info;
         getInfo(&info);
@@ -36,4 +37,6 @@ TaskModule::TaskModule(const std::string& path) {
     }
 }
 
-TaskModule::~TaskModule() { dlclose(m_library); }
+TaskModule::~TaskModule() {
+    dlclose(m_library);
+}

@@ -61,8 +61,7 @@ void ModuleTest::TheEntryPointsAreCSymbolsAndListTheTaskWithoutAConnection() {
     TaskInfo info;
     getInfo(&info);
     QCOMPARE(QString::fromStdString(text::Cp1251ToUtf8(info.Group)), QString("База данных"));
-    QCOMPARE(QString::fromStdString(text::Cp1251ToUtf8(info.TaskName)),
-             QString("Обновление СНБ"));
+    QCOMPARE(QString::fromStdString(text::Cp1251ToUtf8(info.TaskName)), QString("Обновление СНБ"));
     QCOMPARE(info.Version, 5.0f);
     QCOMPARE(info.Flag, 1);
     dlclose(library);
@@ -76,9 +75,9 @@ void ModuleTest::ASecondOpenShowsTheBoxAndAnsweringTheSameWindow() {
     QVERIFY(host.boxes.shown.empty());
     QCOMPARE(host.Open(), first);
     QCOMPARE(host.boxes.shown.size(), size_t(1));
-    QVERIFY(host.boxes.shown[0] == (host::MessageBoxRequest{host.MainFormHandle(), AlreadyRunning,
-                                                            "Ошибка", host::MbIcon::Error,
-                                                            host::MbButtons::Ok}));
+    QVERIFY(host.boxes.shown[0] ==
+            (host::MessageBoxRequest{host.MainFormHandle(), AlreadyRunning, "Ошибка",
+                                     host::MbIcon::Error, host::MbButtons::Ok}));
 }
 
 void ModuleTest::AfterClosingANewOpenMakesAFreshWindowWithoutTheBox() {
@@ -106,9 +105,8 @@ void ModuleTest::AnOracleBaseThatCannotBeReachedCannotBeOpened() {
     QCOMPARE(host.Open(), host::Handle(0));
     QCOMPARE(host.Window(), nullptr);
     // The plain message: no owner, the application's title as caption.
-    QCOMPARE(Texts(host.boxes.shown),
-             QStringList() << QGuiApplication::applicationDisplayName() +
-                                  ": Извините, но задачу открыть нельзя.");
+    QCOMPARE(Texts(host.boxes.shown), QStringList() << QGuiApplication::applicationDisplayName() +
+                                                           ": Извините, но задачу открыть нельзя.");
     QCOMPARE(host.boxes.shown[0].owner, host::Handle(0));
     // Nothing of the failed window is left: the next open works on a good base.
     host.boxes.shown.clear();

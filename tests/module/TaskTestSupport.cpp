@@ -58,7 +58,9 @@ host::Handle TaskHost::Open() {
     return MyMDIWindow(0, &context);
 }
 
-TFormUpdate* TaskHost::Window() const { return _FormUpdate; }
+TFormUpdate* TaskHost::Window() const {
+    return _FormUpdate;
+}
 
 void TaskHost::Reset() {
     if (_FormUpdate)
@@ -73,9 +75,13 @@ std::string TaskHost::Scalar(const std::string& sql) {
     return q.FieldAt(0).AsString();
 }
 
-void TaskHost::Sql(const std::string& statement) { m_sql->ExecuteDirect(statement); }
+void TaskHost::Sql(const std::string& statement) {
+    m_sql->ExecuteDirect(statement);
+}
 
-void FreeClosedWindows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+void FreeClosedWindows() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 void WriteCp1251(const std::string& path, const std::string& utf8) {
     text::WriteFileBytes(path, text::Utf8ToCp1251(utf8));

@@ -29,10 +29,9 @@ struct HostLog : host::MessageTarget {
 class JournalFileTest : public ::testing::Test {
 protected:
     JournalFileTest() {
-        m_root = fs::temp_directory_path() / ("journal-" + std::to_string(::getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()
-                                                  ->current_test_info()
-                                                  ->name());
+        m_root = fs::temp_directory_path() /
+                 ("journal-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_root / "chosen");
         fs::create_directories(m_root / "current");
         m_previousFolder = fs::current_path();
@@ -46,7 +45,9 @@ protected:
         fs::remove_all(m_root);
     }
 
-    std::string Chosen(const std::string& name) const { return (m_root / "chosen" / name).string(); }
+    std::string Chosen(const std::string& name) const {
+        return (m_root / "chosen" / name).string();
+    }
     std::string Current(const std::string& name) const {
         return (m_root / "current" / name).string();
     }

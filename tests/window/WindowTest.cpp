@@ -195,22 +195,28 @@ void WindowTest::BitCalcAppliesThePatchIntoTheJournalAndTheHostLog() {
                           << "Измененили длину поля naim_pvr "
                           << "Проверка на совпадение набора расценок с базой"
                           << "У работы 01-03-001 набор расценок не совпадает с базой 01-03-001-01"
-                          << "Добавление работы 01-01-001" << "Добавление поправок 01-01-001-1"
-                          << "Добавление поправок 01-01-001-2" << "Добавление работы 01-03-001"
+                          << "Добавление работы 01-01-001"
+                          << "Добавление поправок 01-01-001-1"
+                          << "Добавление поправок 01-01-001-2"
+                          << "Добавление работы 01-03-001"
                           << "Добавление поправок 01-03-001-01"
                           << " Добавили машину 030201 Бульдозеры при работе на строительстве "
                              "79 кВт (108 л.с.)"
-                          << "Добавление работы 06-01-001" << "Добавление поправок 06-01-001-01"
+                          << "Добавление работы 06-01-001"
+                          << "Добавление поправок 06-01-001-01"
                           << " Добавили материал 401-0067 Бетон тяжелый, класс В20 (М250)"
-                          << "Сохранение в БД" << "Обновление завершенно!");
+                          << "Сохранение в БД"
+                          << "Обновление завершенно!");
     // The host log gets the run's and the norms' lines, in the journal's order.
     QCOMPARE(Q(m_host->log.lines),
              QStringList() << "I: Измененили длину поля naim_pvr "
                            << "I: Проверка на совпадение набора расценок с базой"
                            << "I: У работы 01-03-001 набор расценок не совпадает с базой "
                               "01-03-001-01"
-                           << "I: Добавление работы 01-01-001" << "I: Добавление работы 01-03-001"
-                           << "I: Добавление работы 06-01-001" << "I: Сохранение в БД");
+                           << "I: Добавление работы 01-01-001"
+                           << "I: Добавление работы 01-03-001"
+                           << "I: Добавление работы 06-01-001"
+                           << "I: Сохранение в БД");
     QCOMPARE(m_host->Scalar("select count(*) from KOD_PVR where kod_pvr = '01-03-001'"),
              std::string("1"));
 }
@@ -231,8 +237,8 @@ void WindowTest::BtnFindDeletesTheTypedCodeOrSaysItIsMissing() {
     auto* code = Part<QLineEdit>("EdKodPopr");
     code->setText("01-01-001-1");
     Part<QPushButton>("BtnFind")->click();
-    QCOMPARE(Shown(Part<QPlainTextEdit>("MemoLog")),
-             QStringList() << "Удалили поправку из базы 01-01-001-1");
+    QCOMPARE(Shown(Part<QPlainTextEdit>("MemoLog")), QStringList()
+                                                         << "Удалили поправку из базы 01-01-001-1");
     QCOMPARE(Q(m_host->log.lines), QStringList() << "I: Удалили поправку из базы 01-01-001-1");
     QCOMPARE(m_host->Scalar("select count(*) from KOD_TABL where kod_tabl = '01-01-001-1'"),
              std::string("0"));
@@ -240,9 +246,10 @@ void WindowTest::BtnFindDeletesTheTypedCodeOrSaysItIsMissing() {
     Part<QPushButton>("BtnFind")->setFocus();
     Part<QPushButton>("BtnFind")->click(); // the code is gone now
     QCOMPARE(m_host->boxes.shown.size(), size_t(1));
-    QVERIFY(m_host->boxes.shown[0] ==
-            (host::MessageBoxRequest{m_host->MainFormHandle(), "Данной расценки не существует в базе",
-                                     "Внимание!", host::MbIcon::Error, host::MbButtons::Ok}));
+    QVERIFY(
+        m_host->boxes.shown[0] ==
+        (host::MessageBoxRequest{m_host->MainFormHandle(), "Данной расценки не существует в базе",
+                                 "Внимание!", host::MbIcon::Error, host::MbButtons::Ok}));
     QCOMPARE(m_window->focusWidget(), code);
     QCOMPARE(Shown(Part<QPlainTextEdit>("MemoLog")).size(), 1);
 }
@@ -289,8 +296,8 @@ void WindowTest::SaveJournalWritesWhatTheMemoShows() {
     const std::string success = "Сохранили диагностику в файл " + chosen + ".txt";
     QCOMPARE(text::ReadFileBytes(chosen + ".txt"),
              text::Utf8ToCp1251("Строка, набранная вручную\r\n" + success));
-    QCOMPARE(Shown(memo), QStringList() << "Строка, набранная вручную"
-                                        << QString::fromStdString(success));
+    QCOMPARE(Shown(memo), QStringList()
+                              << "Строка, набранная вручную" << QString::fromStdString(success));
     QCOMPARE(Q(m_host->log.lines), QStringList() << QString::fromStdString("I: " + success));
 
     // A folder that does not exist: an error line instead of the success line.
@@ -342,10 +349,14 @@ void WindowTest::AnUncaughtFailureIsShownAndTheWindowStaysOpen() {
 void WindowTest::HostFiltersBecomeQtFilters_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("qt");
-    QTest::newRow("xml") << "(*.xml)|*.xml" << "(*.xml) (*.xml)";
-    QTest::newRow("sql") << "(*.sql)|*.sql" << "(*.sql) (*.sql)";
-    QTest::newRow("two") << "Patches|*.xml|All|*" << "Patches (*.xml);;All (*)";
-    QTest::newRow("description only") << "Journal" << "Journal";
+    QTest::newRow("xml") << "(*.xml)|*.xml"
+                         << "(*.xml) (*.xml)";
+    QTest::newRow("sql") << "(*.sql)|*.sql"
+                         << "(*.sql) (*.sql)";
+    QTest::newRow("two") << "Patches|*.xml|All|*"
+                         << "Patches (*.xml);;All (*)";
+    QTest::newRow("description only") << "Journal"
+                                      << "Journal";
 }
 
 void WindowTest::HostFiltersBecomeQtFilters() {

@@ -23,8 +23,8 @@ void QtTreeNode::SetSelectedIndex(int index) {
 
 serialaze::TreeNode* QtTreeView::AddChild(serialaze::TreeNode* parent, const std::string& text) {
     auto* parentNode = static_cast<QtTreeNode*>(parent);
-    QTreeWidgetItem* item = parentNode ? new QTreeWidgetItem(parentNode->Item())
-                                       : new QTreeWidgetItem(m_widget);
+    QTreeWidgetItem* item =
+        parentNode ? new QTreeWidgetItem(parentNode->Item()) : new QTreeWidgetItem(m_widget);
     item->setText(0, QString::fromStdString(text));
     m_nodes.push_back(std::make_unique<QtTreeNode>(item, m_images));
     return m_nodes.back().get();

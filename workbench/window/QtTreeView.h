@@ -16,7 +16,8 @@ class QTreeWidgetItem;
 
 class QtTreeNode : public serialaze::TreeNode {
 public:
-    QtTreeNode(QTreeWidgetItem* item, const QList<QIcon>& images) : m_item(item), m_images(images) {}
+    QtTreeNode(QTreeWidgetItem* item, const QList<QIcon>& images)
+        : m_item(item), m_images(images) {}
     void SetImageIndex(int index) override;
     void SetSelectedIndex(int index) override;
     void SetData(TSerializeList* object) override { m_data = object; }

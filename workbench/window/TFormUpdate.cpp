@@ -32,7 +32,9 @@ constexpr int CheckHeight = 17;
 
 const char* const OracleNumericFormat = "ALTER SESSION SET NLS_NUMERIC_CHARACTERS=\".,\"";
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 template <typename T> T* Named(T* widget, const char* name) {
     widget->setObjectName(name);
@@ -205,7 +207,9 @@ void TFormUpdate::CopyHostConnection(const db::Connection& hostConnection) {
     connection.SetVendorLib(hostConnection.VendorLib());
 }
 
-host::Handle TFormUpdate::Handle() const { return m_target ? m_target->GetHandle() : 0; }
+host::Handle TFormUpdate::Handle() const {
+    return m_target ? m_target->GetHandle() : 0;
+}
 
 host::LResult TFormUpdate::HandleMessage(unsigned message, host::WParam, host::LParam) {
     switch (message) {
