@@ -44,14 +44,16 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
     } else if (!options.connectionsIni.empty()) {
         if (options.connectionName.empty())
             throw UsageError{"--connections needs --connection NAME"};
-        db::ConfigureFromDefinition(*connection, db::LoadConnectionDefinitions(options.connectionsIni),
+        db::ConfigureFromDefinition(*connection,
+                                    db::LoadConnectionDefinitions(options.connectionsIni),
                                     options.connectionName);
         if (options.userGiven)
             connection->SetParamValue("User_Name", options.user);
         if (password)
             connection->SetParamValue("Password", *password);
     } else {
-        throw UsageError{"no database: give --database FILE or --connections INI --connection NAME"};
+        throw UsageError{
+            "no database: give --database FILE or --connections INI --connection NAME"};
     }
     connection->SetLoginPrompt(false);
     return connection;

@@ -21,12 +21,12 @@ struct UsageError {
 };
 
 struct GlobalOptions {
-    std::string database;        // --database FILE: embedded Firebird, "IBConnection"
-    std::string connectionsIni;  // --connections INI
-    std::string connectionName;  // --connection NAME
-    std::string user;            // --user NAME (default SYSDBA for --database)
-    std::string password;        // --password TEXT (seen by other users in the process list)
-    std::string passwordFile;    // --password-file FILE: the password is its first line
+    std::string database;       // --database FILE: embedded Firebird, "IBConnection"
+    std::string connectionsIni; // --connections INI
+    std::string connectionName; // --connection NAME
+    std::string user;           // --user NAME (default SYSDBA for --database)
+    std::string password;       // --password TEXT (seen by other users in the process list)
+    std::string passwordFile;   // --password-file FILE: the password is its first line
     bool userGiven = false;
     bool passwordGiven = false;
 };

@@ -19,9 +19,9 @@ struct BadInput {
     const char* what;
     std::vector<std::string> args; // "{dir}" is the test's folder, "{base}" its base
     int status;
-    std::string out;               // the journal lines, exactly
-    std::string err;               // stderr, exactly ("{dir}" as in args)
-    std::string sqlBefore = "";    // run on the base before, undone by sqlAfter
+    std::string out;            // the journal lines, exactly
+    std::string err;            // stderr, exactly ("{dir}" as in args)
+    std::string sqlBefore = ""; // run on the base before, undone by sqlAfter
     std::string sqlAfter = "";
     // For inputs that are saved: what the base holds afterwards (else: all of
     // it as before).
@@ -81,17 +81,18 @@ void BadInputCatalogueTest::WriteInputs() const {
                                        "kod_razd=\"1o1\" kod=\"01-01-001\""));
     WriteBytes("number-blank.xml", DemoWith("number=\"2\"", "number=\"2 2\""));
     WriteBytes("unknown-type.xml", DemoWith("type=\"Материал\"", "type=\"Робот\""));
-    WriteBytes("long-text.xml", DemoWith("naim=\"Разработка грунта в отвал", 
-                                         "naim=\"" + std::string(100000, 'x')));
-    WriteBytes("long-code.xml", DemoWith("kod=\"01-03-001\"", "kod=\"" + std::string(300, '7') + "\""));
+    WriteBytes("long-text.xml",
+               DemoWith("naim=\"Разработка грунта в отвал", "naim=\"" + std::string(100000, 'x')));
+    WriteBytes("long-code.xml",
+               DemoWith("kod=\"01-03-001\"", "kod=\"" + std::string(300, '7') + "\""));
     std::string deep = Declaration + "<kod_pvr base_typecode=\"2\"><sbornik_pvr kod=\"77\">";
     for (int i = 0; i < 100000; ++i)
         deep += "<x>";
     for (int i = 0; i < 100000; ++i)
         deep += "</x>";
     WriteBytes("deep.xml", deep + "</sbornik_pvr></kod_pvr>\n");
-    WriteBytes("duplicate.xml", DemoWith("number=\"2\" kod=\"01-01-001-2\"",
-                                         "number=\"1\" kod=\"01-01-001-2\""));
+    WriteBytes("duplicate.xml",
+               DemoWith("number=\"2\" kod=\"01-01-001-2\"", "number=\"1\" kod=\"01-01-001-2\""));
     WriteBytes("empty-script.sql", "");
     WriteCp1251("bad-script.sql", "delete fromm KOD_TABL where kod_pvr='01-01-001'^\r\n^\r\n"
                                   "update NO_SUCH set a=1 where kod_pvr='x'^");
@@ -118,7 +119,8 @@ std::string BadInputCatalogueTest::Rows(const std::string& sql) const {
 }
 
 // gfix on a copy of the base, through the same engine configuration as ours.
-void BadInputCatalogueTest::Gfix(const std::string& file, const std::vector<std::string>& args) const {
+void BadInputCatalogueTest::Gfix(const std::string& file,
+                                 const std::vector<std::string>& args) const {
     std::vector<std::string> all{"-user", "SYSDBA"};
     all.insert(all.end(), args.begin(), args.end());
     all.push_back(file);
@@ -133,85 +135,113 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
     WriteInputs();
     const std::string notFirebird = "{dir}/none.fdb";
     const BadInput inputs[] = {
-        {"missing patch", {"apply", "{dir}/none.xml"}, 1,
+        {"missing patch",
+         {"apply", "{dir}/none.xml"},
+         1,
          "",
          "updatedb: Не удается открыть файл \"{dir}/none.xml\": No such file or directory\n"},
-        {"empty patch", {"apply", "{dir}/empty.xml"}, 1,
+        {"empty patch",
+         {"apply", "{dir}/empty.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "Ошибка загрузки XML-документа: Ошибка парсера 16 Документ: Строка 1 Позиция 1 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"\"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 16 Документ: Строка 1 Позиция 1 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"\"\n"},
-        {"unreadable patch (a folder)", {"apply", "{dir}/folder.xml"}, 1,
+        {"unreadable patch (a folder)",
+         {"apply", "{dir}/folder.xml"},
+         1,
          "",
          "updatedb: Ошибка чтения файла \"{dir}/folder.xml\": Is a directory\n"},
-        {"binary patch", {"apply", "{dir}/binary.xml"}, 1,
+        {"binary patch",
+         {"apply", "{dir}/binary.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "Ошибка загрузки XML-документа: Ошибка парсера 16 Документ: Строка 33 Позиция 45 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"щиЧЖ\302\265\302\244“\342\200\232q`O>- ъйШЗ\302\266Ґ”ѓraP?. ыкЩИ\302\267\302\246\342\200\242\342\200\236sbQ@/ \"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 16 Документ: Строка 33 Позиция 45 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"щиЧЖ\302\265\302\244“\342\200\232q`O>- ъйШЗ\302\266Ґ”ѓraP?. ыкЩИ\302\267\302\246\342\200\242\342\200\236sbQ@/ \"\n"},
-        {"truncated patch", {"apply", "{dir}/truncated.xml"}, 1,
+        {"truncated patch",
+         {"apply", "{dir}/truncated.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "Ошибка загрузки XML-документа: Ошибка парсера 12 Документ: Строка 30 Позиция 167 Сообщение парсера: \"Ошибка в атрибуте элемента\" Источник: \"<pvr kod_razd=\"103\" kod=\"01-03-001\" naim=\"Засыпка траншей и котлованов бульдозерами мощностью 79 кВт\" naim_ed=\"1000 м3 грунта\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"Засыпка траншей и котлованов с перемещение\"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 12 Документ: Строка 30 Позиция 167 Сообщение парсера: \"Ошибка в атрибуте элемента\" Источник: \"<pvr kod_razd=\"103\" kod=\"01-03-001\" naim=\"Засыпка траншей и котлованов бульдозерами мощностью 79 кВт\" naim_ed=\"1000 м3 грунта\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"Засыпка траншей и котлованов с перемещение\"\n"},
-        {"wrong root", {"apply", "{dir}/wrong-root.xml"}, 1,
+        {"wrong root",
+         {"apply", "{dir}/wrong-root.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Тип документа не соответствует загружаемому объекту\n"},
-        {"not XML at all", {"apply", "{dir}/not-xml.xml"}, 1,
+        {"not XML at all",
+         {"apply", "{dir}/not-xml.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "Ошибка загрузки XML-документа: Ошибка парсера 16 Документ: Строка 1 Позиция 31 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"kod_pvr;01-01-001;Р\302\240Р\302\260Р\302\261РѕС\342\200\232Р\302\260\"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 16 Документ: Строка 1 Позиция 31 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"kod_pvr;01-01-001;Р\302\240Р\302\260Р\302\261РѕС\342\200\232Р\302\260\"\n"},
-        {"UTF-16 patch", {"apply", "{dir}/utf16.xml"}, 1,
+        {"UTF-16 patch",
+         {"apply", "{dir}/utf16.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "Ошибка загрузки XML-документа: Ошибка парсера 5 Документ: Строка 1 Позиция 4 Сообщение парсера: \"Непонятная разметка после символа \"<\"\" Источник: \"яю< ? x m l v e r s i o n = \" 1 . 0 \" e n c o d i n g = \" w i n d o w s - 1 2 5 1 \" ? > \"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 5 Документ: Строка 1 Позиция 4 Сообщение парсера: \"Непонятная разметка после символа \"<\"\" Источник: \"яю<\n"},
-        {"UTF-16 big-endian patch", {"apply", "{dir}/utf16be.xml"}, 1,
+        {"UTF-16 big-endian patch",
+         {"apply", "{dir}/utf16be.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "Ошибка загрузки XML-документа: Ошибка парсера 16 Документ: Строка 2 Позиция 58 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \" < k o d _ p v r b a s e _ t y p e c o d e = \" 2 \" / > \"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 16 Документ: Строка 2 Позиция 58 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"\n"},
-        {"number with a comma", {"apply", "{dir}/comma.xml"}, 1,
+        {"number with a comma",
+         {"apply", "{dir}/comma.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: GetAttributesFromXML Сообщение: \"4,6\" не является числом с плавающей точкой\n"},
-        {"number with letters", {"apply", "{dir}/letters.xml"}, 1,
+        {"number with letters",
+         {"apply", "{dir}/letters.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: GetAttributesFromXML Сообщение: \"1o1\" не является числом с плавающей точкой\n"},
-        {"number with a blank inside", {"apply", "{dir}/number-blank.xml"}, 1,
+        {"number with a blank inside",
+         {"apply", "{dir}/number-blank.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: GetAttributesFromXML Сообщение: \"2 2\" не является числом с плавающей точкой\n"},
-        {"unknown resource type", {"apply", "{dir}/unknown-type.xml"}, 1,
+        {"unknown resource type",
+         {"apply", "{dir}/unknown-type.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: DeSerializeInternal Сообщение: Ошибка объекта: popr_res Метод: DeSerializeInternal Сообщение: Ошибка объекта: popr_res Метод: GetAttributesFromXML Сообщение: POPR_RES::PutType() - Неизвестный тип ресурса\n"},
-        {"absurdly long name", {"apply", "{dir}/long-text.xml", "--no-others"}, 1,
+        {"absurdly long name",
+         {"apply", "{dir}/long-text.xml", "--no-others"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n"
          "У работы 01-03-001 набор расценок не совпадает с базой 01-03-001-01\n"
@@ -232,13 +262,17 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-expected length 400, actual 1600\n"
          "Оператор: insert into KOD_PVR (kod_razd,kod_pvr,naim_pvr,naim_ed,nom_baz,priz_ukr,kod_sb,kol_stb,priz_stm, priz_for_kor) values(:kod_razd,:kod_pvr,:naim_pvr,:naim_ed,:nom_baz,:priz_ukr,:kod_sb,:kol_stb,:priz_st...\n"
          "updatedb: обновление завершено с ошибками (см. строки \"Ошибка\")\n"},
-        {"absurdly long code", {"apply", "{dir}/long-code.xml"}, 1,
+        {"absurdly long code",
+         {"apply", "{dir}/long-code.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
          "updatedb: Dynamic SQL Error -SQL error code = -303 -arithmetic exception, numeric overflow, or string truncation -string right truncation -expected length 30, actual 120 Оператор: select * from kod_tabl where kod_pvr=:kod_pvr and kod_tabl=:kod_tabl and n_tabl=:n_tabl and naim_tabl=:naim_tabl\n"},
-        {"deep nesting", {"apply", "{dir}/deep.xml"}, 1,
+        {"deep nesting",
+         {"apply", "{dir}/deep.xml"},
+         1,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
@@ -247,7 +281,9 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 101 Документ: Строка 2 Позиция 3045 Сообщение парсера: \"Превышена допустимая глубина вложенности элементов (1000)\" Источник: \"><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x>\"\n"},
         // Saving an entry replaces the row with its norm and number: the last of
         // two entries with one number is the one kept, as any later patch would.
-        {"duplicate entry number in one norm", {"apply", "{dir}/duplicate.xml"}, 0,
+        {"duplicate entry number in one norm",
+         {"apply", "{dir}/duplicate.xml"},
+         0,
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n"
          "У работы 01-01-001 набор расценок не совпадает с базой 01-01-001-2\n"
@@ -279,22 +315,34 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "log info: Пересчет зарплаты у работы 01-01-001\n"
          "log info: Пересчет зарплаты у работы 01-01-001\n"
          "log info: Пересчет зарплаты у работы 06-01-001\n",
-         "", "", "select n_tabl, kod_tabl from KOD_TABL where kod_pvr = '01-01-001' order by n_tabl",
+         "",
+         "",
+         "select n_tabl, kod_tabl from KOD_TABL where kod_pvr = '01-01-001' order by n_tabl",
          "1|01-01-001-2\n2|01-01-001-2\n"},
-        {"show of a binary file", {"show", "{dir}/binary.xml"}, 1,
+        {"show of a binary file",
+         {"show", "{dir}/binary.xml"},
+         1,
          "",
          "Ошибка загрузки XML-документа: Ошибка парсера 16 Документ: Строка 33 Позиция 45 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"щиЧЖ\302\265\302\244“\342\200\232q`O>- ъйШЗ\302\266Ґ”ѓraP?. ыкЩИ\302\267\302\246\342\200\242\342\200\236sbQ@/ \"\n"
          "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 16 Документ: Строка 33 Позиция 45 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"щиЧЖ\302\265\302\244“\342\200\232q`O>- ъйШЗ\302\266Ґ”ѓraP?. ыкЩИ\302\267\302\246\342\200\242\342\200\236sbQ@/ \"\n"},
-        {"missing database file", {"--database", notFirebird, "summary"}, 1,
+        {"missing database file",
+         {"--database", notFirebird, "summary"},
+         1,
          "",
          "updatedb: Не удалось подключиться к базе данных \"{dir}/none.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during \"open\" operation for file \"{dir}/none.fdb\" -Error while trying to open file -No such file or directory\n"},
-        {"database file that is no database", {"--database", "{dir}/binary.xml", "summary"}, 1,
+        {"database file that is no database",
+         {"--database", "{dir}/binary.xml", "summary"},
+         1,
          "",
          "updatedb: Не удалось подключиться к базе данных \"{dir}/binary.xml\" (драйвер Firebird, пользователь SYSDBA): file {dir}/binary.xml is not a valid database\n"},
-        {"database shut down (locked)", {"--database", "{dir}/shut.fdb", "apply", SOURCE_DIR "/demo/patch.xml"}, 1,
+        {"database shut down (locked)",
+         {"--database", "{dir}/shut.fdb", "apply", SOURCE_DIR "/demo/patch.xml"},
+         1,
          "",
          "updatedb: Не удалось подключиться к базе данных \"{dir}/shut.fdb\" (драйвер Firebird, пользователь SYSDBA): database {dir}/shut.fdb shutdown\n"},
-        {"read-only database", {"--database", "{dir}/readonly.fdb", "apply", SOURCE_DIR "/demo/patch.xml"}, 1,
+        {"read-only database",
+         {"--database", "{dir}/readonly.fdb", "apply", SOURCE_DIR "/demo/patch.xml"},
+         1,
          "Ошибка при изменении длины поля naim_pvr Dynamic SQL Error\n"
          "-attempted update on read-only database\n"
          "Оператор: ALTER TABLE KOD_PVR ALTER NAIM_PVR TYPE VARCHAR(400)\n"
@@ -321,34 +369,56 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "log error: Ошибка при пересчете зарплаты у работы 06-01-001 attempted update on read-only database\n"
          "Оператор: update ZARP set zarpl = :tmpZarpl where ZARP.kod_pvr = :tmpKod_pvr and ZARP.n_tabl = :tmpN_tabl\n"
          "updatedb: обновление завершено с ошибками (см. строки \"Ошибка\")\n"},
-        {"server that does not answer", {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password", "s3cret-arg", "summary"}, 1,
+        {"server that does not answer",
+         {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password", "s3cret-arg", "summary"},
+         1,
          "",
          "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\". -Failed to establish a connection.\n"},
-        {"wrong password to a server that does not answer", {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password-file", "{dir}/password.txt", "apply", SOURCE_DIR "/demo/patch.xml"}, 1,
+        {"wrong password to a server that does not answer",
+         {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password-file", "{dir}/password.txt",
+          "apply", SOURCE_DIR "/demo/patch.xml"},
+         1,
          "",
          "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\". -Failed to establish a connection.\n"},
-        {"missing password file", {"--password-file", "{dir}/none.txt", "summary"}, 1,
+        {"missing password file",
+         {"--password-file", "{dir}/none.txt", "summary"},
+         1,
          "",
          "updatedb: Не удается открыть файл \"{dir}/none.txt\": No such file or directory\n"},
-        {"two password sources", {"--password", "a", "--password-file", "{dir}/password.txt", "summary"}, 2,
+        {"two password sources",
+         {"--password", "a", "--password-file", "{dir}/password.txt", "summary"},
+         2,
          "",
          "updatedb: --password and --password-file exclude each other\n"},
-        {"empty NAME_BASE", {"apply", SOURCE_DIR "/demo/patch.xml"}, 1,
+        {"empty NAME_BASE",
+         {"apply", SOURCE_DIR "/demo/patch.xml"},
+         1,
          "",
          "updatedb: Уровень цен базы (NAME_BASE.type_code) не определен: \"\" не является целым числом\n",
-         "delete from NAME_BASE;", "insert into NAME_BASE (name, base_god, type_code) values ('База', '2026', 2);"},
-        {"NAME_BASE at price level 3", {"apply", SOURCE_DIR "/demo/patch.xml"}, 1,
+         "delete from NAME_BASE;",
+         "insert into NAME_BASE (name, base_god, type_code) values ('База', '2026', 2);"},
+        {"NAME_BASE at price level 3",
+         {"apply", SOURCE_DIR "/demo/patch.xml"},
+         1,
          "",
          "updatedb: уровень цен базы 3, обновление не выполнено\n",
-         "update NAME_BASE set type_code = 3;", "update NAME_BASE set type_code = 2;"},
-        {"NAME_BASE with a NULL price level", {"apply", SOURCE_DIR "/demo/patch.xml"}, 1,
+         "update NAME_BASE set type_code = 3;",
+         "update NAME_BASE set type_code = 2;"},
+        {"NAME_BASE with a NULL price level",
+         {"apply", SOURCE_DIR "/demo/patch.xml"},
+         1,
          "",
          "updatedb: Уровень цен базы (NAME_BASE.type_code) не определен: \"\" не является целым числом\n",
-         "update NAME_BASE set type_code = NULL;", "update NAME_BASE set type_code = 2;"},
-        {"empty deletion script", {"run-script", "{dir}/empty-script.sql"}, 0,
+         "update NAME_BASE set type_code = NULL;",
+         "update NAME_BASE set type_code = 2;"},
+        {"empty deletion script",
+         {"run-script", "{dir}/empty-script.sql"},
+         0,
          "Удаление завершенно!!!! \n",
          "log info: Удаление завершенно!!!! \n"},
-        {"malformed deletion script", {"run-script", "{dir}/bad-script.sql"}, 1,
+        {"malformed deletion script",
+         {"run-script", "{dir}/bad-script.sql"},
+         1,
          "Ошибка при удалиление расценки '01-01-001' Dynamic SQL Error\n"
          "-SQL error code = -104\n"
          "-Token unknown - line 1, column 8\n"
@@ -375,7 +445,9 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-At line 1, column 8\n"
          "Оператор: update NO_SUCH set a=1 where kod_pvr='x'\n"
          "log info: Удаление завершенно!!!! \n"},
-        {"binary deletion script", {"run-script", "{dir}/binary-script.sql"}, 1,
+        {"binary deletion script",
+         {"run-script", "{dir}/binary-script.sql"},
+         1,
          "Ошибка при удалиление расценки  Dynamic SQL Error\n"
          "-SQL error code = -104\n"
          "-Token unknown - line 1, column 1\n"
@@ -398,24 +470,36 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-M\n"
          "Оператор: M<+\032\011шзЦ\n"
          "log info: Удаление завершенно!!!! \n"},
-        {"missing deletion script", {"run-script", "{dir}/none.sql"}, 1,
+        {"missing deletion script",
+         {"run-script", "{dir}/none.sql"},
+         1,
          "",
          "updatedb: Не удается открыть файл \"{dir}/none.sql\": No such file or directory\n"},
-        {"empty table code", {"delete-code", ""}, 1,
+        {"empty table code",
+         {"delete-code", ""},
+         1,
          "",
          "Внимание!: Данной расценки не существует в базе\n"},
-        {"table code with SQL in it", {"delete-code", "' or 1=1 --"}, 1,
+        {"table code with SQL in it",
+         {"delete-code", "' or 1=1 --"},
+         1,
          "",
          "Внимание!: Данной расценки не существует в базе\n"},
-        {"unknown option", {"apply", "--frobnicate", SOURCE_DIR "/demo/patch.xml"}, 2,
+        {"unknown option",
+         {"apply", "--frobnicate", SOURCE_DIR "/demo/patch.xml"},
+         2,
          "",
          "The following argument was not expected: --frobnicate\n"
          "Run with --help for more information.\n"},
-        {"unknown command", {"frobnicate"}, 2,
+        {"unknown command",
+         {"frobnicate"},
+         2,
          "",
          "A subcommand is required\n"
          "Run with --help for more information.\n"},
-        {"apply without a patch", {"apply"}, 2,
+        {"apply without a patch",
+         {"apply"},
+         2,
          "",
          "PATCH is required\n"
          "Run with --help for more information.\n"},
@@ -428,8 +512,8 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
         std::vector<std::string> args;
         for (const std::string& a : input.args)
             args.push_back(Replace(Replace(a, "{dir}", m_folder), "{base}", m_base));
-        auto result = args[0] == "--database" ? testsupport::RunProcess(UPDATEDB_BIN, args)
-                                              : Run(args);
+        auto result =
+            args[0] == "--database" ? testsupport::RunProcess(UPDATEDB_BIN, args) : Run(args);
         EXPECT_EQ(result.status, input.status);
         EXPECT_EQ(result.out, input.out);
         EXPECT_EQ(result.err, Replace(input.err, "{dir}", m_folder));

@@ -36,7 +36,8 @@ FaultPlan g_plan;
 
 class FaultyStatement : public db::DriverStatement {
 public:
-    explicit FaultyStatement(std::unique_ptr<db::DriverStatement> inner) : m_inner(std::move(inner)) {}
+    explicit FaultyStatement(std::unique_ptr<db::DriverStatement> inner)
+        : m_inner(std::move(inner)) {}
     int64_t Execute(const std::vector<db::BoundValue>& params) override {
         if (g_plan.inTransaction && ++g_plan.executed == g_plan.failAt)
             throw EDatabaseError("injected fault at statement " + std::to_string(g_plan.failAt));
@@ -55,7 +56,8 @@ private:
 
 class FaultyConnection : public db::DriverConnection {
 public:
-    explicit FaultyConnection(std::unique_ptr<db::DriverConnection> inner) : m_inner(std::move(inner)) {}
+    explicit FaultyConnection(std::unique_ptr<db::DriverConnection> inner)
+        : m_inner(std::move(inner)) {}
     std::unique_ptr<db::DriverStatement> Prepare(const db::ParsedSql& sql) override {
         return std::make_unique<FaultyStatement>(m_inner->Prepare(sql));
     }
@@ -83,8 +85,10 @@ class FaultyDriverTest : public testsupport::WorkbenchTest {
 protected:
     FaultyDriverTest() {
         db::Driver faulty;
-        faulty.connect = [](const db::ConnectSettings& settings) -> std::unique_ptr<db::DriverConnection> {
-            return std::make_unique<FaultyConnection>(db::FindDriver("Firebird")->connect(settings));
+        faulty.connect =
+            [](const db::ConnectSettings& settings) -> std::unique_ptr<db::DriverConnection> {
+            return std::make_unique<FaultyConnection>(
+                db::FindDriver("Firebird")->connect(settings));
         };
         m_previous = db::RegisterDriver("FaultyFirebird", faulty);
         g_plan = FaultPlan{};
@@ -99,9 +103,8 @@ protected:
         m_form->MemoLog.Clear();
         BitCalcClick(*m_form);
         std::vector<std::string> lines = Journal();
-        auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.rfind(firstLine, 0) == 0;
-        });
+        auto at = std::find_if(lines.begin(), lines.end(),
+                               [&](const std::string& l) { return l.rfind(firstLine, 0) == 0; });
         return std::vector<std::string>(at, lines.end());
     }
 
@@ -113,9 +116,9 @@ protected:
 TEST_F(FaultyDriverTest, ASaveFailingAtItsFirstMiddleOrLastStatementOrItsCommitLeavesNothing) {
     const std::string before = DumpAll();
     g_plan.failCommit = true;
-    EXPECT_EQ(RunFrom("Ошибка"), (std::vector<std::string>{
-                                     "Ошибка сохранении в базу данных injected fault at commit",
-                                     "Обновление завершенно!"}));
+    EXPECT_EQ(RunFrom("Ошибка"),
+              (std::vector<std::string>{"Ошибка сохранении в базу данных injected fault at commit",
+                                        "Обновление завершенно!"}));
     EXPECT_EQ(LineDiff(before, DumpAll()), "");
     const int statements = g_plan.executed;
     ASSERT_GT(statements, 20);
@@ -126,7 +129,8 @@ TEST_F(FaultyDriverTest, ASaveFailingAtItsFirstMiddleOrLastStatementOrItsCommitL
         g_plan.failAt = failAt;
         EXPECT_EQ(RunFrom("Ошибка"),
                   (std::vector<std::string>{"Ошибка сохранении в базу данных injected fault at "
-                                            "statement " + std::to_string(failAt),
+                                            "statement " +
+                                                std::to_string(failAt),
                                             "Обновление завершенно!"}));
         EXPECT_FALSE(m_form->SQLConnect.InTransaction());
         EXPECT_EQ(LineDiff(before, DumpAll()), "");
@@ -169,7 +173,8 @@ protected:
     void Fill(std::uintmax_t leave) const {
         std::ofstream filler(m_mount + "/filler", std::ios::binary);
         const std::string block(4096, 'f');
-        while (fs::space(m_mount).available > leave + block.size() && filler.write(block.data(), block.size()))
+        while (fs::space(m_mount).available > leave + block.size() &&
+               filler.write(block.data(), block.size()))
             filler.flush();
     }
 
@@ -214,8 +219,9 @@ TEST_F(TwoProcessesTest, ASecondRunOnTheSameBaseWaitsOrFailsClearlyAndCorruptsNo
     shape.normsPerCollection = 30;
     WriteCp1251("medium.xml", GeneratePatch(shape));
     fs::copy_file(m_base, File("reference.fdb"));
-    auto reference = testsupport::RunProcess(
-        UPDATEDB_BIN, {"--database", File("reference.fdb"), "apply", File("medium.xml"), "--no-others"});
+    auto reference =
+        testsupport::RunProcess(UPDATEDB_BIN, {"--database", File("reference.fdb"), "apply",
+                                               File("medium.xml"), "--no-others"});
     ASSERT_EQ(reference.status, 0) << reference.err;
 
     RunningUpdatedb first({"--database", m_base, "apply", File("medium.xml"), "--no-others"},
@@ -225,11 +231,13 @@ TEST_F(TwoProcessesTest, ASecondRunOnTheSameBaseWaitsOrFailsClearlyAndCorruptsNo
     EXPECT_EQ(first.Wait(), 0) << first.Err();
     if (second.status != 0) {
         EXPECT_EQ(second.status, 1);
-        const std::string lastLine = second.err.substr(second.err.rfind('\n', second.err.size() - 2) + 1);
+        const std::string lastLine =
+            second.err.substr(second.err.rfind('\n', second.err.size() - 2) + 1);
         EXPECT_EQ(lastLine.rfind("updatedb: ", 0), 0u) << second.err;
     }
     EXPECT_EQ(LineDiff(Snapshot(File("reference.fdb")), Snapshot(m_base)), "")
-        << "second run: " << second.status << "\n" << second.out << second.err;
+        << "second run: " << second.status << "\n"
+        << second.out << second.err;
 }
 
 } // namespace reliability

@@ -19,13 +19,16 @@ std::string Resource(int entry, int index, int count) {
                "kod_ed=\"руб.\" naim=\"Прочие материалы\" rashod=\"12.5\" k91_01=\"1\" ves=\"0\" "
                "trud_mash=\"0\" sr_razrad=\"0\" st_shasa=\"0\"/>\n";
     if (index % 2 == 1)
-        return "<popr_res type=\"Машина/механизм\" kod=\"" + Code("%02d%04d", 90, entry % 50 + index) +
+        return "<popr_res type=\"Машина/механизм\" kod=\"" +
+               Code("%02d%04d", 90, entry % 50 + index) +
                "\" kod_norvel=\"\" matokp_mashpred=\"0301\" kod_ed=\"?\" naim=\"Машина " +
-               std::to_string(index) + "\" rashod=\"3.25\" k91_01=\"1\" ves=\"0\" trud_mash=\"1\" "
+               std::to_string(index) +
+               "\" rashod=\"3.25\" k91_01=\"1\" ves=\"0\" trud_mash=\"1\" "
                "sr_razrad=\"4\" st_shasa=\"95.5\"/>\n";
     return "<popr_res type=\"Материал\" kod=\"" + Code("%03d-%04d", 900, entry % 50 + index) +
            "\" kod_norvel=\"\" matokp_mashpred=\"571100\" kod_ed=\"м3\" naim=\"Материал " +
-           std::to_string(index) + "\" rashod=\"0.75\" k91_01=\"1\" ves=\"1.5\" trud_mash=\"0\" "
+           std::to_string(index) +
+           "\" rashod=\"0.75\" k91_01=\"1\" ves=\"1.5\" trud_mash=\"0\" "
            "sr_razrad=\"0\" st_shasa=\"0\"/>\n";
 }
 
@@ -44,8 +47,11 @@ std::string Entry(const std::string& norm, int number, int resources) {
 std::string Norm(int collection, int index, const PatchShape& shape) {
     const std::string code = Code("%02d-%02d-%03d", collection, index / 1000 + 1, index % 1000 + 1);
     std::string xml = "<pvr kod_razd=\"" + std::to_string(collection * 100 + 1) + "\" kod=\"" +
-                      code + "\" naim=\"Работа " + code + "\" naim_ed=\"100 м3\" nom_baz=\"1\" "
-                      "priz_ukr=\"нет\" sostav_pvr=\"Состав работ " + code + ".\" priz_stm=\"\">\n"
+                      code + "\" naim=\"Работа " + code +
+                      "\" naim_ed=\"100 м3\" nom_baz=\"1\" "
+                      "priz_ukr=\"нет\" sostav_pvr=\"Состав работ " +
+                      code +
+                      ".\" priz_stm=\"\">\n"
                       "<n_procs>\n<n_proc kod_mest=\"1\" n_p=\"0\" n_z=\"95\" p_p=\"0\" p_z=\"50\" "
                       "holost=\"0\" nagr=\"0\"/>\n</n_procs>\n";
     for (int e = 1; e <= shape.entriesPerNorm; ++e)
@@ -56,9 +62,10 @@ std::string Norm(int collection, int index, const PatchShape& shape) {
 } // namespace
 
 std::string GeneratePatch(const PatchShape& shape) {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
-                      "<kod_pvr base_name=\"Сметно-нормативная база\" base_code=\"Сметно-нормативная "
-                      "база-2026\" base_date=\"2026\" base_typecode=\"2\">\n<razdels>\n";
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+        "<kod_pvr base_name=\"Сметно-нормативная база\" base_code=\"Сметно-нормативная "
+        "база-2026\" base_date=\"2026\" base_typecode=\"2\">\n<razdels>\n";
     for (int c = 0; c < shape.collections; ++c)
         xml += "<razdel kod=\"" + std::to_string((shape.firstCollection + c) * 100 + 1) +
                "\" name=\"Раздел " + std::to_string(c + 1) +

@@ -7,10 +7,10 @@
 #include "platform/text/StringList.h"
 
 #include <algorithm>
-#include <set>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,7 +86,9 @@ void DemoBaseTest::SetUp() {
     ASSERT_EQ(fill.status, 0) << fill.err;
 }
 
-void DemoBaseTest::TearDown() { fs::remove_all(m_folder); }
+void DemoBaseTest::TearDown() {
+    fs::remove_all(m_folder);
+}
 
 testsupport::ProcessResult DemoBaseTest::Run(std::vector<std::string> args) const {
     args.insert(args.begin(), {"--database", m_base});

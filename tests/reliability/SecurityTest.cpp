@@ -11,8 +11,8 @@
 
 #include <arpa/inet.h>
 #include <cstdlib>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,7 +40,10 @@ std::string Rows(const std::string& base, const std::string& sql) {
 std::string Attr(std::string value) {
     std::string out;
     for (char c : value)
-        out += c == '"' ? std::string("&quot;") : c == '<' ? std::string("&lt;") : c == '&' ? std::string("&amp;") : std::string(1, c);
+        out += c == '"'   ? std::string("&quot;")
+               : c == '<' ? std::string("&lt;")
+               : c == '&' ? std::string("&amp;")
+                          : std::string(1, c);
     return out;
 }
 
@@ -83,13 +86,16 @@ TEST_F(SecurityTest, QuotesSemicolonsAndSqlFragmentsAreStoredAsText) {
     const std::string code = "X';--:a?^1";
     WriteCp1251("hostile.xml",
                 "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
-                "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"" + Attr(name) +
-                "\" kod=\"77\" vid_rab=\"'\"><pvr kod_razd=\"101\" kod=\"" + Attr(code) +
-                "\" naim=\"" + Attr(name) + "\" naim_ed=\";\" nom_baz=\"1\" priz_ukr=\"--\" "
-                "sostav_pvr=\"" + Attr(name) + "\" priz_stm=\"'\"><pvr_popr number=\"1\" kod=\"" +
-                Attr(code) + "-1\" naim=\"" + Attr(name) + "\" kod_er=\"';\" trud_rab=\"1\" "
-                "trud_mash=\"0\" zarplata=\"0\" razrad=\"0\"><kt1>" + Attr("';--:k?^") +
-                "</kt1></pvr_popr></pvr></sbornik_pvr></kod_pvr>\n");
+                "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"" +
+                    Attr(name) + "\" kod=\"77\" vid_rab=\"'\"><pvr kod_razd=\"101\" kod=\"" +
+                    Attr(code) + "\" naim=\"" + Attr(name) +
+                    "\" naim_ed=\";\" nom_baz=\"1\" priz_ukr=\"--\" "
+                    "sostav_pvr=\"" +
+                    Attr(name) + "\" priz_stm=\"'\"><pvr_popr number=\"1\" kod=\"" + Attr(code) +
+                    "-1\" naim=\"" + Attr(name) +
+                    "\" kod_er=\"';\" trud_rab=\"1\" "
+                    "trud_mash=\"0\" zarplata=\"0\" razrad=\"0\"><kt1>" +
+                    Attr("';--:k?^") + "</kt1></pvr_popr></pvr></sbornik_pvr></kod_pvr>\n");
     const std::string collectionsBefore = Rows(m_base, "select count(*) from KOD_SBOR");
     auto result = Run({"apply", File("hostile.xml"), "--no-others"});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
@@ -99,10 +105,12 @@ TEST_F(SecurityTest, QuotesSemicolonsAndSqlFragmentsAreStoredAsText) {
     EXPECT_EQ(Rows(m_base, "select kod_pvr, naim_pvr, naim_ed, priz_ukr, priz_stm from KOD_PVR "
                            "where kod_sb = 77"),
               code + "|" + name + "|;|--|'\n");
-    EXPECT_EQ(Rows(m_base, "select sostav_pvr from SOST_PVR where kod_pvr = '" "X'';--:a?^1'"),
+    EXPECT_EQ(Rows(m_base, "select sostav_pvr from SOST_PVR where kod_pvr = '"
+                           "X'';--:a?^1'"),
               name + "\n");
-    EXPECT_EQ(Rows(m_base, "select kod_tabl, naim_tabl, kod_er, kod_tabl_1 from KOD_TABL where n_tabl = 1 "
-                           "and kod_pvr = 'X'';--:a?^1'"),
+    EXPECT_EQ(Rows(m_base,
+                   "select kod_tabl, naim_tabl, kod_er, kod_tabl_1 from KOD_TABL where n_tabl = 1 "
+                   "and kod_pvr = 'X'';--:a?^1'"),
               code + "-1|" + name + "|';|';--:k?^\n");
     EXPECT_EQ(Rows(m_base, "select count(*) from KOD_SBOR"),
               std::to_string(std::stoi(collectionsBefore) + 1) + "\n");
@@ -119,16 +127,23 @@ TEST_F(SecurityTest, ThePatchReaderLoadsNoDtdAndNoExternalEntity) {
     const std::string url = "http://127.0.0.1:" + std::to_string(listener.Port());
     WriteBytes("secret.txt", "SECRET-MARKER");
     WriteBytes("evil.dtd", "<!ENTITY % leak SYSTEM \"file://" + File("secret.txt") + "\">");
-    const std::string doctype =
-        "<!DOCTYPE kod_pvr SYSTEM \"" + url + "/kod_pvr.dtd\" [\n"
-        "<!ENTITY disk SYSTEM \"file://" + File("secret.txt") + "\">\n"
-        "<!ENTITY net SYSTEM \"" + url + "/entity\">\n"
-        "<!ENTITY % remote SYSTEM \"file://" + File("evil.dtd") + "\"> %remote;\n"
-        "<!ENTITY expands \"EXPANDED\">\n]>\n";
-    WriteCp1251("entities.xml",
-                "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n" + doctype +
-                "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"&disk;&net;&expands;\" kod=\"78\" "
-                "vid_rab=\"\"></sbornik_pvr></kod_pvr>\n");
+    const std::string doctype = "<!DOCTYPE kod_pvr SYSTEM \"" + url +
+                                "/kod_pvr.dtd\" [\n"
+                                "<!ENTITY disk SYSTEM \"file://" +
+                                File("secret.txt") +
+                                "\">\n"
+                                "<!ENTITY net SYSTEM \"" +
+                                url +
+                                "/entity\">\n"
+                                "<!ENTITY % remote SYSTEM \"file://" +
+                                File("evil.dtd") +
+                                "\"> %remote;\n"
+                                "<!ENTITY expands \"EXPANDED\">\n]>\n";
+    WriteCp1251(
+        "entities.xml",
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n" + doctype +
+            "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"&disk;&net;&expands;\" kod=\"78\" "
+            "vid_rab=\"\"></sbornik_pvr></kod_pvr>\n");
     for (const char* command : {"show", "apply"}) {
         SCOPED_TRACE(command);
         auto result = Run({command, File("entities.xml"), "--no-others"});
@@ -145,12 +160,14 @@ TEST_F(SecurityTest, ThePatchReaderLoadsNoDtdAndNoExternalEntity) {
 TEST_F(SecurityTest, PasswordsNeverShowInMessagesJournalsOrLogs) {
     const std::string secret = "pw-Z9q'\"x";
     WriteBytes("password.txt", secret + "\r\nsecond line^\n");
-    WriteCp1251("long.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
-                            "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"С\" kod=\"1\"><pvr kod=\"" +
-                                std::string(40, '1') + "\" naim=\"Н\"/></sbornik_pvr></kod_pvr>\n");
+    WriteCp1251("long.xml",
+                "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+                "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"С\" kod=\"1\"><pvr kod=\"" +
+                    std::string(40, '1') + "\" naim=\"Н\"/></sbornik_pvr></kod_pvr>\n");
     const std::string remote = "127.0.0.1/1:" + m_base;
     const std::vector<std::vector<std::string>> runs = {
-        {"--database", m_base, "--password", secret, "apply", File("long.xml"), "--journal", File("j1.txt")},
+        {"--database", m_base, "--password", secret, "apply", File("long.xml"), "--journal",
+         File("j1.txt")},
         {"--database", m_base, "--password-file", File("password.txt"), "apply", File("long.xml"),
          "--journal", File("j2.txt")},
         {"--database", remote, "--password", secret, "apply", File("long.xml")},
