@@ -81,6 +81,10 @@ public:
     virtual void Serialize(text::StringList& lines);
     // Reads the document in `lines` into this object (appends to what it holds).
     virtual void DeSerialize(const text::StringList& lines);
+    // DeSerialize of the lines whose Text() is `whole`, for a caller that has
+    // the text already and gives it up (it is freed once the document holds
+    // what it needs).
+    void DeSerializeText(std::string whole);
     // Clears `lines`; no declarations are produced.
     virtual void GenerateDTD(text::StringList& lines);
     // Serializes into `lines` and replaces them by the XSLFile transform of the

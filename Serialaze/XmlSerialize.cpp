@@ -51,12 +51,18 @@ void TSerializeList::Serialize(text::StringList& lines) {
 }
 
 void TSerializeList::DeSerialize(const text::StringList& lines) {
+    DeSerializeText(lines.Text());
+}
+
+void TSerializeList::DeSerializeText(std::string whole) {
     try {
         xml::Document document;
         text::DecimalSeparatorGuard separator('.');
         {
-            const std::string whole = lines.Text();
-            if (!document.LoadXML(whole)) {
+            // The text is needed only to place a parse error; the document holds
+            // its own copy of what it keeps.
+            const std::string text = std::move(whole);
+            if (!document.LoadXML(text)) {
                 const std::string message = ParseErrorText(document.GetParseError());
                 ShowError(message, "Ошибка загрузки XML-документа");
                 throw Exception(message);
@@ -103,9 +109,10 @@ void TSerializeList::SerializeInternal(xml::Element element) {
 void TSerializeList::DeSerializeInternal(xml::Element element) {
     try {
         GetAttributesFromXML(element);
-        xml::NodeList children = element.ChildNodes();
-        for (int i = 0; i < children.Length(); ++i) {
-            xml::Node node = children.Item(i);
+        // Reading a child changes only the child's own subtree, never this
+        // element's list of children, so a plain walk sees what the live list
+        // would.
+        for (xml::Node node = element.FirstChild(); node; node = node.NextSibling()) {
             if (node.Type() == xml::NodeType::Element) {
                 if (TSerializeList* child = AddNewElement(node.NodeName()))
                     child->DeSerializeInternal(node.AsElement());

@@ -8,6 +8,8 @@
 //       copies it to BEFORE.fdb (for the bulk-load baseline), applies the patch
 //   bench_apply update PATCH.xml BASE.fdb [--no-cache]
 //       applies the patch again over the filled base (the update path)
+//   --no-recalc (either mode) stops after the save, for profiling the stages
+//   before it.
 #include "module/TQuorvexLogClient.h"
 #include "platform/db/Query.h"
 #include "platform/db/Script.h"
@@ -242,7 +244,8 @@ void Print(const std::string& mode, const Phase& phase) {
     }
 }
 
-int Apply(const std::string& mode, const std::string& patch, const std::string& base, bool cache) {
+int Apply(const std::string& mode, const std::string& patch, const std::string& base, bool cache,
+          bool recalc) {
     DiscardingHostLog hostLog;
     host::ScopedTarget hostWindow(&hostLog);
     host::Application application(hostWindow.GetHandle(), &host::CurrentApplication().Presenter());
@@ -277,7 +280,8 @@ int Apply(const std::string& mode, const std::string& patch, const std::string& 
         phases.push_back(Measure("check", c, [&] { CheckPatch(form); }));
         bool saved = false;
         phases.push_back(Measure("save", c, [&] { saved = SavePatch(form); }));
-        phases.push_back(Measure("recalc", c, [&] { RecalculateOthers(form); }));
+        if (recalc)
+            phases.push_back(Measure("recalc", c, [&] { RecalculateOthers(form); }));
         form.MemoLog.Append("Обновление завершенно!");
         for (const Phase& phase : phases)
             Print(mode, phase);
@@ -301,6 +305,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     bool cache = std::find(args.begin(), args.end(), "--no-cache") == args.end();
     args.erase(std::remove(args.begin(), args.end(), "--no-cache"), args.end());
+    bool recalc = std::find(args.begin(), args.end(), "--no-recalc") == args.end();
+    args.erase(std::remove(args.begin(), args.end(), "--no-recalc"), args.end());
     std::string suffix = cache ? "" : "_nocache";
     try {
         InstallCountingDriver();
@@ -309,15 +315,16 @@ int main(int argc, char** argv) {
             std::error_code ec;
             std::filesystem::remove(args[5], ec);
             std::filesystem::copy_file(args[4], args[5]);
-            return Apply("fresh" + suffix, args[2], args[4], cache);
+            return Apply("fresh" + suffix, args[2], args[4], cache, recalc);
         }
         if (args.size() == 3 && args[0] == "update")
-            return Apply("update" + suffix, args[1], args[2], cache);
+            return Apply("update" + suffix, args[1], args[2], cache, recalc);
     } catch (const std::exception& e) {
         std::cerr << "bench_apply: " << e.what() << "\n";
         return 1;
     }
-    std::cerr << "usage: bench_apply fresh SCHEMA PATCH DIR BASE BEFORE [--no-cache] | "
-                 "update PATCH BASE [--no-cache]\n";
+    std::cerr
+        << "usage: bench_apply fresh SCHEMA PATCH DIR BASE BEFORE [--no-cache] [--no-recalc] | "
+           "update PATCH BASE [--no-cache] [--no-recalc]\n";
     return 2;
 }

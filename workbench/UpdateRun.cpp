@@ -6,6 +6,7 @@
 #include "model/sbornik_pvr.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
+#include "platform/text/StringList.h"
 #include "workbench/Recalculate.h"
 #include "workbench/Renumber.h"
 
@@ -75,10 +76,10 @@ void LoadAndCheckPatch(UpdateForm& form) {
 }
 
 void LoadPatch(UpdateForm& form) {
-    text::StringList lines;
-    lines.LoadFromFile(form.EdPatch);
+    // The lines the file holds, read straight in their joined form.
+    std::string whole = text::LoadTextFromFile(form.EdPatch);
     form.Base = std::make_unique<kod_pvr>();
-    form.Base->DeSerialize(lines);
+    form.Base->DeSerializeText(std::move(whole));
 }
 
 void CheckPatch(UpdateForm& form) {

@@ -1,17 +1,20 @@
 #include "platform/text/Encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
-#include <algorithm>
 
 namespace text {
 namespace {
 
-// The upper half of windows-1251 as UTF-8, built once through iconv. A table
-// makes decoding a patch of hundreds of megabytes a simple loop.
+// The upper half of windows-1251 as UTF-8 (two or three bytes each), built once
+// through iconv. A table makes decoding a patch of hundreds of megabytes a
+// simple loop.
 struct DecodeTable {
-    std::array<std::string, 128> upper;
+    std::array<std::array<char, 4>, 128> bytes{};
+    std::array<unsigned char, 128> length{};
 
     DecodeTable() {
         iconv_t cd = iconv_open("UTF-8", "WINDOWS-1251");
@@ -21,12 +24,13 @@ struct DecodeTable {
             char* inPtr = &in;
             char* outPtr = out;
             size_t inLeft = 1, outLeft = sizeof out;
+            std::string_view utf8 = "\xEF\xBF\xBD"; // U+FFFD
             if (cd != reinterpret_cast<iconv_t>(-1) &&
-                iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) {
-                upper[i].assign(out, outPtr);
-            } else {
-                upper[i] = "\xEF\xBF\xBD"; // U+FFFD
-            }
+                iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
+                outPtr - out <= 4)
+                utf8 = std::string_view(out, static_cast<size_t>(outPtr - out));
+            std::copy(utf8.begin(), utf8.end(), bytes[i].begin());
+            length[i] = static_cast<unsigned char>(utf8.size());
         }
         if (cd != reinterpret_cast<iconv_t>(-1))
             iconv_close(cd);
@@ -38,18 +42,69 @@ const DecodeTable& Table() {
     return table;
 }
 
+// The UTF-8 size of the bytes, line breaks counted as `lineBreak` bytes each
+// when `lineBreak` is not 0.
+size_t DecodedSize(const DecodeTable& table, std::string_view bytes, size_t lineBreak) {
+    size_t size = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x80) {
+            size += table.length[c - 0x80];
+        } else if (lineBreak != 0 && (c == '\r' || c == '\n')) {
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+            size += lineBreak;
+        } else {
+            ++size;
+        }
+    }
+    return size;
+}
+
+char* DecodeByte(const DecodeTable& table, unsigned char c, char* out) {
+    if (c < 0x80) {
+        *out = static_cast<char>(c);
+        return out + 1;
+    }
+    const auto& utf8 = table.bytes[c - 0x80];
+    std::memcpy(out, utf8.data(), 4);
+    return out + table.length[c - 0x80];
+}
+
 } // namespace
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
     const DecodeTable& table = Table();
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 2);
-    for (unsigned char c : bytes) {
-        if (c < 0x80)
-            out.push_back(static_cast<char>(c));
-        else
-            out += table.upper[c - 0x80];
+    // Three spare bytes: every character is copied as four and the cursor then
+    // moves by its real length.
+    std::string out(DecodedSize(table, bytes, 0) + 3, '\0');
+    char* cursor = out.data();
+    for (char c : bytes)
+        cursor = DecodeByte(table, static_cast<unsigned char>(c), cursor);
+    out.resize(static_cast<size_t>(cursor - out.data()));
+    return out;
+}
+
+std::string Cp1251ToUtf8Lines(std::string_view bytes) {
+    const DecodeTable& table = Table();
+    std::string out(DecodedSize(table, bytes, 2) + 3, '\0');
+    char* cursor = out.data();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+            *cursor++ = '\r';
+            *cursor++ = '\n';
+        } else {
+            cursor = DecodeByte(table, c, cursor);
+        }
     }
+    size_t size = static_cast<size_t>(cursor - out.data());
+    // The line break after the last line ends it; it does not start another.
+    if (size >= 2 && out[size - 2] == '\r' && out[size - 1] == '\n')
+        size -= 2;
+    out.resize(size);
     return out;
 }
 

@@ -12,6 +12,12 @@ namespace text {
 // to U+FFFD), so this never fails.
 std::string Cp1251ToUtf8(std::string_view bytes);
 
+// Decodes windows-1251 bytes as lines joined with CR LF: every line break (CR
+// LF, LF or CR) becomes CR LF, and one at the very end is dropped. This is the
+// text that splitting the decoded bytes into lines and joining them again
+// gives. Never fails.
+std::string Cp1251ToUtf8Lines(std::string_view bytes);
+
 // Encodes UTF-8 as windows-1251. A character that windows-1251 lacks, and any
 // byte that is not valid UTF-8, becomes '?'. Never fails.
 std::string Utf8ToCp1251(std::string_view utf8);

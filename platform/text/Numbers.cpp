@@ -2,6 +2,7 @@
 
 #include "platform/text/Exception.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -12,8 +13,12 @@ namespace {
 
 std::atomic<char> g_separator{'.'};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string_view StripBlanks(std::string_view s) {
     while (!s.empty() && IsBlank(s.front()))
@@ -34,8 +39,8 @@ std::string_view StripBlanks(std::string_view s) {
 // A number split into its parts; what both the float reader and Decimal use.
 struct NumberParts {
     bool negative = false;
-    std::string integer;  // digits before the point
-    std::string fraction; // digits after it
+    std::string_view integer;  // digits before the point
+    std::string_view fraction; // digits after it
     int exponent = 0;
 };
 
@@ -44,12 +49,15 @@ bool ParseNumber(std::string_view s, char separator, NumberParts& parts) {
     size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-'))
         parts.negative = s[i++] == '-';
+    size_t start = i;
     while (i < s.size() && IsDigit(s[i]))
-        parts.integer.push_back(s[i++]);
-    if (i < s.size() && s[i] == separator) {
         ++i;
+    parts.integer = s.substr(start, i - start);
+    if (i < s.size() && s[i] == separator) {
+        start = ++i;
         while (i < s.size() && IsDigit(s[i]))
-            parts.fraction.push_back(s[i++]);
+            ++i;
+        parts.fraction = s.substr(start, i - start);
     }
     if (parts.integer.empty() && parts.fraction.empty())
         return false;
@@ -73,15 +81,23 @@ bool ParseNumber(std::string_view s, char separator, NumberParts& parts) {
 
 } // namespace
 
-char DecimalSeparator() { return g_separator.load(); }
-void SetDecimalSeparator(char separator) { g_separator.store(separator); }
+char DecimalSeparator() {
+    return g_separator.load();
+}
+void SetDecimalSeparator(char separator) {
+    g_separator.store(separator);
+}
 
 DecimalSeparatorGuard::DecimalSeparatorGuard(char separator) : m_previous(DecimalSeparator()) {
     SetDecimalSeparator(separator);
 }
-DecimalSeparatorGuard::~DecimalSeparatorGuard() { SetDecimalSeparator(m_previous); }
+DecimalSeparatorGuard::~DecimalSeparatorGuard() {
+    SetDecimalSeparator(m_previous);
+}
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+    return std::to_string(value);
+}
 
 std::string FloatToStr(double value) {
     if (std::isnan(value))
@@ -92,8 +108,8 @@ std::string FloatToStr(double value) {
         return "0";
     // Fifteen significant digits as d.dddddddddddddde[+-]x, then laid out.
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                std::chars_format::scientific, 14);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     std::string_view sci(buffer, result.ptr - buffer);
     bool negative = sci.front() == '-';
     if (negative)
@@ -154,13 +170,27 @@ double StrToFloat(std::string_view textIn) {
     NumberParts parts;
     if (!ParseNumber(textIn, DecimalSeparator(), parts))
         NotFloat(textIn);
-    std::string canonical = parts.negative ? "-" : "";
-    canonical += parts.integer.empty() ? "0" : parts.integer;
-    if (!parts.fraction.empty())
-        canonical += "." + parts.fraction;
-    canonical += "e" + std::to_string(parts.exponent);
+    // -<integer>.<fraction>e<exponent>, on the stack unless the number is long.
+    char stack[96];
+    std::string heap;
+    const size_t size = parts.integer.size() + parts.fraction.size() + 16;
+    if (size > sizeof stack)
+        heap.resize(size);
+    char* const begin = size > sizeof stack ? heap.data() : stack;
+    char* out = begin;
+    if (parts.negative)
+        *out++ = '-';
+    if (parts.integer.empty())
+        *out++ = '0';
+    out = std::copy(parts.integer.begin(), parts.integer.end(), out);
+    if (!parts.fraction.empty()) {
+        *out++ = '.';
+        out = std::copy(parts.fraction.begin(), parts.fraction.end(), out);
+    }
+    *out++ = 'e';
+    out = std::to_chars(out, begin + size, parts.exponent).ptr;
     double value = 0;
-    auto result = std::from_chars(canonical.data(), canonical.data() + canonical.size(), value);
+    auto result = std::from_chars(begin, out, value);
     if (result.ec != std::errc() || !std::isfinite(value))
         NotFloat(textIn);
     return value;
@@ -194,7 +224,8 @@ Decimal Decimal::FromText(std::string_view textIn, char separator) {
         NotFloat(textIn);
     Decimal d;
     d.m_negative = parts.negative;
-    d.m_digits = parts.integer + parts.fraction;
+    d.m_digits.reserve(parts.integer.size() + parts.fraction.size());
+    d.m_digits.append(parts.integer).append(parts.fraction);
     d.m_scale = static_cast<int>(parts.fraction.size()) - parts.exponent;
     if (d.m_scale < 0) {
         d.m_digits.append(static_cast<size_t>(-d.m_scale), '0');

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace text {
 
@@ -38,16 +39,18 @@ std::string StringList::Text() const {
 
 void StringList::SetText(std::string_view text) {
     m_lines.clear();
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            m_lines.emplace_back(text.substr(start));
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* start = begin;
+    while (start < end) {
+        const char* stop = start;
+        while (stop < end && *stop != '\r' && *stop != '\n')
+            ++stop;
+        m_lines.emplace_back(start, static_cast<size_t>(stop - start));
+        if (stop == end)
             break;
-        }
-        m_lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
+        start = stop + 1;
+        if (*stop == '\r' && start < end && *start == '\n')
             ++start;
     }
 }
@@ -55,6 +58,10 @@ void StringList::SetText(std::string_view text) {
 void StringList::LoadFromFile(const std::string& path) {
     std::string bytes = ReadFileBytes(path);
     SetText(Cp1251ToUtf8(bytes));
+}
+
+std::string LoadTextFromFile(const std::string& path) {
+    return Cp1251ToUtf8Lines(ReadFileBytes(path));
 }
 
 void StringList::SaveToFile(const std::string& path) const {
@@ -82,6 +89,10 @@ std::string ReadFileBytes(const std::string& path) {
     if (!f)
         FileError("Не удается открыть файл", path, errno);
     std::string bytes;
+    // A regular file is read into one allocation of its size.
+    struct stat info {};
+    if (fstat(fileno(f.get()), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        bytes.reserve(static_cast<size_t>(info.st_size));
     char buffer[1 << 16];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0)

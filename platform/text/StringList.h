@@ -41,6 +41,9 @@ private:
     std::vector<std::string> m_lines;
 };
 
+// The text of the file as LoadFromFile followed by Text() gives it, read
+// without building the lines. Throws as LoadFromFile.
+std::string LoadTextFromFile(const std::string& path);
 // Reads a whole file as bytes. Throws Exception naming the file on failure.
 std::string ReadFileBytes(const std::string& path);
 // Writes bytes to a file (created or truncated). Throws Exception on failure.

@@ -2,8 +2,12 @@
 
 namespace text {
 namespace {
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
-char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+bool IsTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+char UpperChar(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 } // namespace
 
 std::string TrimLeft(std::string_view s) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 using namespace text;
 
@@ -20,9 +21,12 @@ TEST(EncodingTest, CyrillicRoundTrip) {
 }
 
 TEST(EncodingTest, UnrepresentableAndBrokenInputBecomeQuestionMarks) {
-    EXPECT_EQ(Utf8ToCp1251("a€b"), "a\x88" "b"); // the euro sign exists in 1251
+    EXPECT_EQ(Utf8ToCp1251("a€b"), "a\x88"
+                                   "b"); // the euro sign exists in 1251
     EXPECT_EQ(Utf8ToCp1251("a中b"), "a?b");
-    EXPECT_EQ(Utf8ToCp1251("a\xFF" "b"), "a?b");
+    EXPECT_EQ(Utf8ToCp1251("a\xFF"
+                           "b"),
+              "a?b");
     EXPECT_EQ(Utf8ToCp1251("a\xD0"), "a?"); // cut sequence at the end
     EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
 }
@@ -77,6 +81,33 @@ TEST(StringListTest, MissingOrUnreadableFileNamesTheFileAndKeepsTheList) {
     }
     EXPECT_THROW(list.LoadFromFile(std::filesystem::temp_directory_path().string()), Exception);
     EXPECT_EQ(list.Count(), 1);
+}
+
+// The joined text read straight from the bytes is what the lines give.
+TEST(StringListTest, JoinedTextFromBytesIsTheTextOfTheLines) {
+    const std::vector<std::string> inputs = {"",
+                                             "\r\n",
+                                             "a",
+                                             "a\r\n",
+                                             "a\n",
+                                             "a\r",
+                                             "a\r\n\r\n",
+                                             "a\n\r",
+                                             "\n\nb",
+                                             "\xC6\xF3\xF0\xED\xE0\xEB\r\n\x98\xFF\r\rb\n",
+                                             "x\r\ny\rz\n\n"};
+    for (const std::string& bytes : inputs) {
+        StringList lines;
+        lines.SetText(Cp1251ToUtf8(bytes));
+        EXPECT_EQ(Cp1251ToUtf8Lines(bytes), lines.Text()) << "bytes: " << bytes;
+    }
+    auto path = std::filesystem::temp_directory_path() / "ud_stringlist_joined.txt";
+    WriteFileBytes(path.string(), "<a>\r\n\xC6\n</a>\r\n");
+    StringList lines;
+    lines.LoadFromFile(path.string());
+    EXPECT_EQ(LoadTextFromFile(path.string()), lines.Text());
+    std::filesystem::remove(path);
+    EXPECT_THROW(LoadTextFromFile("/nonexistent/patch.xml"), Exception);
 }
 
 TEST(NumbersTest, FloatToStrGeneralFormat) {
