@@ -6,6 +6,7 @@
 
 #include "Serialaze/PublishedProperties.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,10 +82,12 @@ public:
     virtual void Serialize(text::StringList& lines);
     // Reads the document in `lines` into this object (appends to what it holds).
     virtual void DeSerialize(const text::StringList& lines);
-    // DeSerialize of the lines whose Text() is `whole`, for a caller that has
-    // the text already and gives it up (it is freed once the document holds
-    // what it needs).
-    void DeSerializeText(std::string whole);
+    // DeSerialize of the lines whose Text() is `whole`, for a caller that gives
+    // the text up: it is parsed where it stands (no copy), and each part of the
+    // document is freed once its object is built. The parse overwrites the
+    // text, so a parse error asks for it again through `reread` to show where
+    // the error is.
+    void DeSerializeText(std::string whole, const std::function<std::string()>& reread);
     // Clears `lines`; no declarations are produced.
     virtual void GenerateDTD(text::StringList& lines);
     // Serializes into `lines` and replaces them by the XSLFile transform of the

@@ -51,27 +51,25 @@ void TSerializeList::Serialize(text::StringList& lines) {
 }
 
 void TSerializeList::DeSerialize(const text::StringList& lines) {
-    DeSerializeText(lines.Text());
+    DeSerializeText(lines.Text(), [&lines] { return lines.Text(); });
 }
 
-void TSerializeList::DeSerializeText(std::string whole) {
+void TSerializeList::DeSerializeText(std::string whole,
+                                     const std::function<std::string()>& reread) {
     try {
         xml::Document document;
         text::DecimalSeparatorGuard separator('.');
-        {
-            // The text is needed only to place a parse error; the document holds
-            // its own copy of what it keeps.
-            const std::string text = std::move(whole);
-            if (!document.LoadXML(text)) {
-                const std::string message = ParseErrorText(document.GetParseError());
-                ShowError(message, "Ошибка загрузки XML-документа");
-                throw Exception(message);
-            }
+        if (!document.LoadXMLInPlace(std::move(whole))) {
+            document.PlaceParseError(reread());
+            const std::string message = ParseErrorText(document.GetParseError());
+            ShowError(message, "Ошибка загрузки XML-документа");
+            throw Exception(message);
         }
         xml::Element root = document.DocumentElement();
         if (root.TagName() != ClassName())
             throw Exception(ObjectErrorText(this, "DeSerialize",
                                             "Тип документа не соответствует загружаемому объекту"));
+        document.SetReadOnce(true);
         DeSerializeInternal(root);
     } catch (const Exception& e) {
         throw Exception(ObjectErrorText(this, "DeSerialize", e.Message()));
@@ -112,10 +110,15 @@ void TSerializeList::DeSerializeInternal(xml::Element element) {
         // Reading a child changes only the child's own subtree, never this
         // element's list of children, so a plain walk sees what the live list
         // would.
-        for (xml::Node node = element.FirstChild(); node; node = node.NextSibling()) {
+        const bool readOnce = element.OwnerDocument()->ReadOnce();
+        for (xml::Node node = element.FirstChild(), next; node; node = next) {
+            next = node.NextSibling();
             if (node.Type() == xml::NodeType::Element) {
                 if (TSerializeList* child = AddNewElement(node.NodeName()))
                     child->DeSerializeInternal(node.AsElement());
+                // Read once: the child's part of the document is not needed again.
+                if (readOnce)
+                    element.DestroyChild(node);
             } else if (node.Type() == xml::NodeType::Text) {
                 m_text = node.NodeText();
             }
@@ -169,6 +172,8 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
             if (node.Type() == xml::NodeType::Element && node.NodeName() == property.name) {
                 element.RemoveChild(node);
                 value->DeSerializeInternal(node.AsElement());
+                if (element.OwnerDocument()->ReadOnce())
+                    element.OwnerDocument()->DestroyRemoved();
                 break;
             }
         }

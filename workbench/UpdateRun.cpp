@@ -79,7 +79,8 @@ void LoadPatch(UpdateForm& form) {
     // The lines the file holds, read straight in their joined form.
     std::string whole = text::LoadTextFromFile(form.EdPatch);
     form.Base = std::make_unique<kod_pvr>();
-    form.Base->DeSerializeText(std::move(whole));
+    form.Base->DeSerializeText(std::move(whole),
+                               [&form] { return text::LoadTextFromFile(form.EdPatch); });
 }
 
 void CheckPatch(UpdateForm& form) {

@@ -190,6 +190,19 @@ Node Node::AppendChild(Node child) {
     return child;
 }
 
+void Node::DestroyChild(Node child) {
+    if (!child || child.m_document != m_document || child.m_node.parent() != m_node)
+        DomFailure("удаляемый узел не является дочерним узлом " + NodeName());
+    m_node.remove_child(child.m_node);
+    m_document->Changed(m_node);
+}
+
+void Document::DestroyRemoved() {
+    if (!m_limbo.empty())
+        while (pugi::xml_node child = m_limbo.first_child())
+            m_limbo.remove_child(child);
+}
+
 Node Node::RemoveChild(Node child) {
     if (!child || child.m_document != m_document || child.m_node.parent() != m_node)
         DomFailure("удаляемый узел не является дочерним узлом " + NodeName());
@@ -367,13 +380,40 @@ Element Document::DocumentElement() const {
 }
 
 bool Document::LoadXML(std::string_view text) {
+    if (Load(text, false)) {
+        m_buffer = std::string();
+        return true;
+    }
+    PlaceParseError(text);
+    return false;
+}
+
+bool Document::LoadXMLInPlace(std::string text) {
+    // With a terminating zero, as the copy LoadXML hands pugixml: the parse
+    // then ends, and reports its errors, exactly where the copy's does.
+    m_buffer = std::move(text);
+    m_buffer.push_back('\0');
+    return Load(std::string_view(m_buffer.data(), m_buffer.size() - 1), true);
+}
+
+void Document::PlaceParseError(std::string_view original) {
+    LocateError(original, m_errorOffset, m_parseError);
+}
+
+// Parses `text` (in place: m_buffer, `text` and its terminating zero) and
+// checks the tree. On failure fills the code and reason of the parse error and
+// m_errorOffset, and empties the document.
+bool Document::Load(std::string_view text, bool inPlace) {
     for (NodeList* list : m_liveLists)
         list->m_valid = false;
     m_limbo = pugi::xml_node();
     m_parseError = ParseError();
+    m_errorOffset = 0;
     constexpr unsigned kOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_doctype;
     pugi::xml_parse_result result =
-        m_document.load_buffer(text.data(), text.size(), kOptions, pugi::encoding_utf8);
+        inPlace ? m_document.load_buffer_inplace(m_buffer.data(), m_buffer.size(), kOptions,
+                                                 pugi::encoding_utf8)
+                : m_document.load_buffer(text.data(), text.size(), kOptions, pugi::encoding_utf8);
     if (!result) {
         m_parseError.errorCode = static_cast<int>(result.status);
         m_parseError.reason = StatusReason(result.status);
@@ -384,22 +424,23 @@ bool Document::LoadXML(std::string_view text) {
             m_parseError.reason += " (документ неожиданно закончился)";
             offset = text.size();
         }
-        LocateError(text, offset, m_parseError);
-    } else if (CheckLoadedTree(text)) {
+        m_errorOffset = offset;
+    } else if (CheckLoadedTree()) {
         return true;
     }
     m_document.reset();
+    m_buffer = std::string();
     return false;
 }
 
 // Refuses what pugixml accepts but a reader must not take: entity declarations
 // (the way to entity bombs and external entities), a second root element and a
 // nesting deeper than kMaxDepth. On refusal fills the parse error.
-bool Document::CheckLoadedTree(std::string_view text) {
-    auto refuse = [this, text](int code, std::string reason, pugi::xml_node node) {
+bool Document::CheckLoadedTree() {
+    auto refuse = [this](int code, std::string reason, pugi::xml_node node) {
         m_parseError.errorCode = code;
         m_parseError.reason = std::move(reason);
-        LocateError(text, NodeOffset(node), m_parseError);
+        m_errorOffset = NodeOffset(node);
         return false;
     };
     int roots = 0;

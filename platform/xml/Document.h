@@ -57,6 +57,9 @@ public:
     // Detaches `child` and returns it; it stays usable until the document goes.
     // Throws Exception when `child` is not a child of this node.
     Node RemoveChild(Node child);
+    // Detaches `child` and frees it with its subtree: every handle to them is
+    // invalid from then on. Throws as RemoveChild.
+    void DestroyChild(Node child);
 
     // The live list of children: removals and appends are seen at once.
     NodeList ChildNodes() const;
@@ -155,6 +158,20 @@ public:
     // Returns true on success; on failure the document is empty and
     // GetParseError() says why. Never throws for bad input.
     bool LoadXML(std::string_view text);
+    // LoadXML without a copy: the document parses `text` where it stands and
+    // keeps it. The parse overwrites the text, so a failure leaves the parse
+    // error without its place (line, position and source line): give the
+    // original text to PlaceParseError for those.
+    bool LoadXMLInPlace(std::string text);
+    // Fills the place of the last load's error from the text that was loaded.
+    void PlaceParseError(std::string_view original);
+    // Frees the nodes removed from the tree so far (handles to them become
+    // invalid).
+    void DestroyRemoved();
+    // Default: false. True: the one reader of the document frees each part once
+    // it has read it (see DestroyChild); nothing else may hold handles then.
+    void SetReadOnce(bool readOnce) { m_readOnce = readOnce; }
+    bool ReadOnce() const { return m_readOnce; }
     const ParseError& GetParseError() const { return m_parseError; }
 
     // The markup of the whole tree without a declaration, UTF-8, no added
@@ -166,10 +183,14 @@ private:
     friend class NodeList;
     pugi::xml_node Limbo();
     bool IsLimbo(pugi::xml_node node) const { return node == m_limbo && !node.empty(); }
-    bool CheckLoadedTree(std::string_view text);
+    bool Load(std::string_view text, bool inPlace);
+    bool CheckLoadedTree();
     void Changed(pugi::xml_node parent);
 
+    std::string m_buffer; // the text parsed in place, which the nodes point into
     pugi::xml_document m_document;
+    size_t m_errorOffset = 0;
+    bool m_readOnce = false;
     // Holds created and removed nodes, which pugixml cannot keep detached. It is
     // a child of the document node that no reader or writer ever shows.
     pugi::xml_node m_limbo;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 using namespace xml;
 
@@ -213,3 +215,50 @@ TEST_F(FileTest, XslDocumentsReportFailuresWithPlaceAndUrl) {
 }
 
 } // namespace
+
+// Parsing in place gives the tree and every parse error (code, reason, place)
+// that the copying parse gives.
+TEST(DocumentTest, InPlaceParseMatchesTheCopyingParse) {
+    const std::vector<std::string> texts = {"<a x=\"1\">t<b/></a>",
+                                            "<a>\r\n<b>\r\n</a>",
+                                            "",
+                                            "   ",
+                                            "<a",
+                                            "<a>",
+                                            "<a></b>",
+                                            "<a x=\"1\r\n2\">\r\n</a><",
+                                            "<a/><b/>",
+                                            "<!DOCTYPE a [<!ENTITY e \"x\">]><a/>",
+                                            "<?xml version=\"1.0\"?>\r\n<!-- c -->",
+                                            "<a>&bad;</a>",
+                                            "<a>\xD0\x96</a>\r\n<"};
+    for (const std::string& text : texts) {
+        xml::Document copied;
+        xml::Document inPlace;
+        const bool copiedOk = copied.LoadXML(text);
+        const bool inPlaceOk = inPlace.LoadXMLInPlace(text);
+        ASSERT_EQ(inPlaceOk, copiedOk) << text;
+        if (copiedOk) {
+            EXPECT_EQ(inPlace.Xml(), copied.Xml()) << text;
+            continue;
+        }
+        inPlace.PlaceParseError(text);
+        const xml::ParseError& a = copied.GetParseError();
+        const xml::ParseError& b = inPlace.GetParseError();
+        EXPECT_EQ(b.errorCode, a.errorCode) << text;
+        EXPECT_EQ(b.reason, a.reason) << text;
+        EXPECT_EQ(b.line, a.line) << text;
+        EXPECT_EQ(b.linepos, a.linepos) << text;
+        EXPECT_EQ(b.srcText, a.srcText) << text;
+    }
+}
+
+// A read-once reader frees what it has read; the rest of the tree stays.
+TEST(DocumentTest, DestroyChildFreesTheSubtree) {
+    xml::Document document;
+    ASSERT_TRUE(document.LoadXMLInPlace("<a><b><c/></b><d/></a>"));
+    xml::Element root = document.DocumentElement();
+    root.DestroyChild(root.FirstChild());
+    EXPECT_EQ(document.Xml(), "<a><d/></a>");
+    EXPECT_THROW(root.DestroyChild(root), Exception);
+}
