@@ -10,6 +10,8 @@
 #include "platform/text/Strings.h"
 #include "platform/xml/Document.h"
 
+#include <algorithm>
+
 using serialaze::PropertyInfo;
 using serialaze::PropertyKind;
 
@@ -24,6 +26,15 @@ bool IsBlank(const std::string& s) {
 void ShowError(const std::string& text, const std::string& caption) {
     host::ShowMessageBox(host::CurrentApplication().MainFormHandle(), text, caption,
                          host::MbIcon::Error, host::MbButtons::Ok);
+}
+
+// Whether the zero-terminated `a` is `b`; most names differ in their first
+// letters, so this rarely reads far.
+bool SameName(const char* a, const std::string& b) {
+    for (char c : b)
+        if (*a++ != c)
+            return false;
+    return *a == '\0';
 }
 
 // Appends a text node holding one line feed.
@@ -156,14 +167,17 @@ void TSerializeList::SerializeProperty(const PropertyInfo& property, xml::Elemen
 
 void TSerializeList::GetAttributesFromXML(xml::Element element) {
     try {
+        // Read once: each property then looks among the names, not the DOM.
+        const std::vector<xml::AttributeView> attributes = element.Attributes();
         for (const PropertyInfo* property : Class().Properties())
-            DeSerializeProperty(*property, element);
+            DeSerializeProperty(*property, element, attributes);
     } catch (const Exception& e) {
         throw Exception(ObjectErrorText(this, "GetAttributesFromXML", e.Message()));
     }
 }
 
-void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Element& element) {
+void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Element& element,
+                                         const std::vector<xml::AttributeView>& attributes) {
     if (property.kind == PropertyKind::Class) {
         TSerializeList* value = property.object(*this);
         if (!value)
@@ -178,9 +192,14 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
             }
         }
     } else if (serialaze::IsScalar(property.kind)) {
-        std::optional<std::string_view> attribute = element.GetAttribute(property.name);
-        if (!attribute)
+        // The first attribute of that name, as Element::GetAttribute finds it.
+        auto found = std::find_if(
+            attributes.begin(), attributes.end(),
+            [&property](const xml::AttributeView& a) { return SameName(a.name, property.name); });
+        if (found == attributes.end())
             return;
+        const std::string_view value(found->value);
+        const std::string_view* attribute = &value;
         if (serialaze::IsNumeric(property.kind)) {
             std::string number = text::Trim(*attribute);
             property.set(*this, text::StrToFloat(number.empty() ? "0" : number));

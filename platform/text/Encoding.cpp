@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
 
@@ -42,11 +43,30 @@ const DecodeTable& Table() {
     return table;
 }
 
+// Whether the eight bytes at `p` are all ASCII and none is CR or LF: such a
+// run is copied as it is.
+bool PlainWord(const char* p, bool lineBreaks) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    auto hasZeroByte = [](uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    if ((w & kHighs) != 0)
+        return false;
+    return !lineBreaks || (!hasZeroByte(w ^ (kOnes * '\r')) && !hasZeroByte(w ^ (kOnes * '\n')));
+}
+
 // The UTF-8 size of the bytes, line breaks counted as `lineBreak` bytes each
 // when `lineBreak` is not 0.
 size_t DecodedSize(const DecodeTable& table, std::string_view bytes, size_t lineBreak) {
     size_t size = 0;
-    for (size_t i = 0; i < bytes.size(); ++i) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        if (i + 8 <= bytes.size() && PlainWord(bytes.data() + i, lineBreak != 0)) {
+            size += 8;
+            i += 8;
+            continue;
+        }
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (c >= 0x80) {
             size += table.length[c - 0x80];
@@ -57,6 +77,7 @@ size_t DecodedSize(const DecodeTable& table, std::string_view bytes, size_t line
         } else {
             ++size;
         }
+        ++i;
     }
     return size;
 }
@@ -79,8 +100,15 @@ std::string Cp1251ToUtf8(std::string_view bytes) {
     // moves by its real length.
     std::string out(DecodedSize(table, bytes, 0) + 3, '\0');
     char* cursor = out.data();
-    for (char c : bytes)
-        cursor = DecodeByte(table, static_cast<unsigned char>(c), cursor);
+    for (size_t i = 0; i < bytes.size();) {
+        if (i + 8 <= bytes.size() && PlainWord(bytes.data() + i, false)) {
+            std::memcpy(cursor, bytes.data() + i, 8);
+            cursor += 8;
+            i += 8;
+        } else {
+            cursor = DecodeByte(table, static_cast<unsigned char>(bytes[i++]), cursor);
+        }
+    }
     out.resize(static_cast<size_t>(cursor - out.data()));
     return out;
 }
@@ -90,6 +118,12 @@ std::string Cp1251ToUtf8Lines(std::string_view bytes) {
     std::string out(DecodedSize(table, bytes, 2) + 3, '\0');
     char* cursor = out.data();
     for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i + 8 <= bytes.size() && PlainWord(bytes.data() + i, true)) {
+            std::memcpy(cursor, bytes.data() + i, 8);
+            cursor += 8;
+            i += 7;
+            continue;
+        }
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')

@@ -263,6 +263,14 @@ std::optional<std::string_view> Element::GetAttribute(const std::string& name) c
     return std::string_view(attribute.value());
 }
 
+std::vector<AttributeView> Element::Attributes() const {
+    std::vector<AttributeView> attributes;
+    attributes.reserve(16);
+    for (pugi::xml_attribute a = m_node.first_attribute(); a; a = a.next_attribute())
+        attributes.push_back({a.name(), a.value()});
+    return attributes;
+}
+
 // ---- NodeList ----
 
 NodeList::NodeList(Document* document, pugi::xml_node parent)

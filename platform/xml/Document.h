@@ -87,6 +87,13 @@ struct Attribute {
     std::string value;
 };
 
+// An attribute of an element as it stands in the document: its name and value
+// as zero-terminated UTF-8.
+struct AttributeView {
+    const char* name;
+    const char* value;
+};
+
 class Element : public Node {
 public:
     Element() = default;
@@ -98,6 +105,9 @@ public:
     // The attribute's text, or nothing when the element has no such attribute.
     // The view stays valid until the attribute changes or the document goes.
     std::optional<std::string_view> GetAttribute(const std::string& name) const;
+    // Every attribute, in document order; the views stay valid as
+    // GetAttribute's do.
+    std::vector<AttributeView> Attributes() const;
 
 private:
     friend class Node;
