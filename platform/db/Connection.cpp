@@ -23,7 +23,7 @@ Connection::Connection() = default;
 
 Connection::~Connection() {
     Close();
-    for (Query* query : std::set<Query*>(m_queries))
+    for (Query* query : std::vector<Query*>(m_queries))
         query->LoseConnection();
 }
 
@@ -132,6 +132,25 @@ void Connection::Rollback(const TransactionDesc&) {
         throw EDatabaseError("Нет активной транзакции (соединение \"" + m_connectionName + "\")");
     m_inTransaction = false;
     m_session->Rollback();
+}
+
+void Connection::Detach(Query* query) {
+    for (size_t i = m_queries.size(); i-- > 0;)
+        if (m_queries[i] == query) {
+            m_queries.erase(m_queries.begin() + static_cast<long>(i));
+            return;
+        }
+}
+
+std::shared_ptr<const SqlPlan> Connection::Plan(const std::string& sql) {
+    auto it = m_plans.find(sql);
+    if (it != m_plans.end())
+        return it->second;
+    if (m_plans.size() >= kMaxCachedTexts)
+        m_plans.clear();
+    auto plan = std::make_shared<const SqlPlan>(PlanStatement(sql));
+    m_plans.emplace(sql, plan);
+    return plan;
 }
 
 void Connection::SetStatementCache(bool on) {

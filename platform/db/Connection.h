@@ -7,11 +7,11 @@
 #pragma once
 
 #include "platform/db/Driver.h"
+#include "platform/db/SqlText.h"
 #include "platform/text/StringList.h"
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -97,6 +97,11 @@ public:
     void Rollback(const TransactionDesc& desc);
     bool InTransaction() const { return m_inTransaction; }
 
+    // The plan of a statement text (see SqlPlan), read once per text and kept
+    // for the texts seen last; the same text answers the same plan. Never throws
+    // for a text it can read (every text).
+    std::shared_ptr<const SqlPlan> Plan(const std::string& sql);
+
     // Default: on. Off: every Query prepares its own statement and frees it.
     void SetStatementCache(bool on);
     bool StatementCache() const { return m_cacheOn; }
@@ -112,8 +117,8 @@ private:
     void ReleaseStatement(CachedStatement* statement);
     void CountExecution() { ++m_statistics.executions; }
     void DropFreeStatements();
-    void Attach(Query* query) { m_queries.insert(query); }
-    void Detach(Query* query) { m_queries.erase(query); }
+    void Attach(Query* query) { m_queries.push_back(query); }
+    void Detach(Query* query);
     ConnectSettings Settings() const;
 
     std::string m_connectionName;
@@ -130,7 +135,9 @@ private:
     ConnectionStatistics m_statistics;
     // Prepared statements by text; each entry in use by at most one Query.
     std::unordered_map<std::string, std::vector<std::unique_ptr<CachedStatement>>> m_statements;
-    std::set<Query*> m_queries;
+    // Plans by text; a Query keeps its own share, so dropping them is safe.
+    std::unordered_map<std::string, std::shared_ptr<const SqlPlan>> m_plans;
+    std::vector<Query*> m_queries; // in the order attached; the newest mostly goes first
 };
 
 } // namespace db

@@ -139,6 +139,7 @@ private:
     ITransaction* m_sharedTransaction = nullptr; // the shared one the open cursor runs in
     ITransaction* m_rowTransaction = nullptr;    // where blobs of the current row are read
     bool m_rowPending = false;                   // a procedure's output row not yet fetched
+    Status m_status; // for the calls of every execution: one status object, not one per call
     bool m_rowValid = false;
 };
 
@@ -333,8 +334,7 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
     }
     int64_t affected = 0;
     try {
-        Status status;
-        affected = static_cast<int64_t>(m_statement->getAffectedRecords(status.get()));
+        affected = static_cast<int64_t>(m_statement->getAffectedRecords(m_status.get()));
     } catch (const FbException&) {
         affected = 0;
     }
@@ -367,14 +367,13 @@ bool FirebirdStatement::ExecuteReading() {
 }
 
 void FirebirdStatement::Run(ITransaction* transaction) {
-    Status status;
     if (m_hasCursor) {
-        m_cursor = m_statement->openCursor(status.get(), transaction, m_input.Metadata(),
+        m_cursor = m_statement->openCursor(m_status.get(), transaction, m_input.Metadata(),
                                            m_input.Buffer(), m_output.Metadata(), 0);
         return;
     }
     bool hasOutput = m_output.Count() > 0;
-    m_statement->execute(status.get(), transaction, m_input.Metadata(), m_input.Buffer(),
+    m_statement->execute(m_status.get(), transaction, m_input.Metadata(), m_input.Buffer(),
                          hasOutput ? m_output.Metadata() : nullptr,
                          hasOutput ? m_output.Buffer() : nullptr);
     m_rowPending = hasOutput;
@@ -391,8 +390,7 @@ bool FirebirdStatement::Fetch() {
         return false;
     int result = 0;
     try {
-        Status status;
-        result = m_cursor->fetchNext(status.get(), m_output.Buffer());
+        result = m_cursor->fetchNext(m_status.get(), m_output.Buffer());
     } catch (const FbException& e) {
         CloseCursor();
         Raise(e, m_sql);
@@ -419,8 +417,7 @@ void FirebirdStatement::CloseCursor() {
     m_rowPending = false;
     if (m_cursor) {
         try {
-            Status status;
-            m_cursor->close(status.get());
+            m_cursor->close(m_status.get());
         } catch (const FbException&) {
             m_cursor->release();
         }

@@ -126,13 +126,21 @@ void InputMessage::Fill(IMaster* master, const std::vector<BoundValue>& values) 
         throw EDatabaseError("Число параметров (" + std::to_string(values.size()) +
                              ") не совпадает с описанием оператора (" +
                              std::to_string(m_params.size()) + ")");
-    std::vector<std::string> texts(values.size());
+    // The text of each value for a text slot: a string as it is, anything else
+    // converted (kept in `converted`, which never reallocates).
+    std::vector<std::string> converted(values.size());
+    std::vector<std::string_view> texts(values.size());
     bool grow = false;
     for (size_t i = 0; i < values.size(); ++i) {
         Param& param = m_params[i];
         if (param.slot != Slot::Text || values[i].kind == ParamKind::Null)
             continue;
-        texts[i] = values[i].ToText();
+        if (values[i].kind == ParamKind::String) {
+            texts[i] = values[i].text;
+        } else {
+            converted[i] = values[i].ToText();
+            texts[i] = converted[i];
+        }
         if (texts[i].size() > param.capacity && param.capacity < kMaxVarying) {
             param.capacity = static_cast<unsigned>(std::min<size_t>(
                 kMaxVarying, std::max<size_t>(texts[i].size(), param.capacity * 2)));
@@ -145,7 +153,7 @@ void InputMessage::Fill(IMaster* master, const std::vector<BoundValue>& values) 
         Put(m_params[i], values[i], texts[i]);
 }
 
-void InputMessage::Put(Param& param, const BoundValue& value, const std::string& asText) {
+void InputMessage::Put(Param& param, const BoundValue& value, std::string_view asText) {
     unsigned char* data = m_buffer.data() + param.offset;
     int16_t null = value.kind == ParamKind::Null ? -1 : 0;
     std::memcpy(m_buffer.data() + param.nullOffset, &null, sizeof null);

@@ -11,6 +11,7 @@
 #include <firebird/Interface.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace db {
@@ -59,7 +60,7 @@ private:
         unsigned nullOffset = 0;
     };
     void Build(Firebird::IMaster* master);
-    void Put(Param& param, const BoundValue& value, const std::string& asText);
+    void Put(Param& param, const BoundValue& value, std::string_view asText);
 
     std::vector<Param> m_params;
     Firebird::IMessageMetadata* m_described = nullptr;

@@ -60,22 +60,28 @@ Query::~Query() {
         m_connection->Detach(this);
 }
 
+const std::string& Query::SQL() const {
+    static const std::string kNone;
+    return m_plan ? m_plan->parsed.original : kNone;
+}
+
+std::string Query::FirstLine() const {
+    return SQL().substr(0, SQL().find('\n'));
+}
+
 void Query::SetSQL(std::string sql) {
     Close();
     ReleaseStatement();
-    m_parsed = ParseParameters(sql);
-    std::vector<std::unique_ptr<Param>> params;
-    for (const std::string& name : m_parsed.names) {
-        bool seen = false;
-        for (const auto& param : params)
-            seen = seen || text::EqualsIgnoreCaseAscii(param->Name(), name);
-        if (seen)
-            continue;
-        auto param = std::make_unique<Param>(name);
-        for (const auto& old : m_params)
-            if (text::EqualsIgnoreCaseAscii(old->Name(), name))
-                param->m_value = old->m_value;
-        params.push_back(std::move(param));
+    // A query whose connection is gone still takes texts (and fails on use).
+    m_plan = m_connection ? m_connection->Plan(sql)
+                          : std::make_shared<const SqlPlan>(PlanStatement(sql));
+    std::vector<Param> params;
+    params.reserve(m_plan->params.size());
+    for (const std::string& name : m_plan->params) {
+        params.emplace_back(name);
+        for (const Param& old : m_params)
+            if (text::EqualsIgnoreCaseAscii(old.Name(), name))
+                params.back().m_value = old.m_value;
     }
     m_params = std::move(params);
 }
@@ -83,16 +89,16 @@ void Query::SetSQL(std::string sql) {
 void Query::ClearSQL() {
     Close();
     ReleaseStatement();
-    m_parsed = ParsedSql();
+    m_plan.reset();
     m_params.clear();
 }
 
 Param& Query::ParamByName(std::string_view name) {
-    for (const auto& param : m_params)
-        if (text::EqualsIgnoreCaseAscii(param->Name(), name))
-            return *param;
-    throw EDatabaseError("Параметр \"" + std::string(name) + "\" не найден в запросе: " +
-                         m_parsed.original.substr(0, m_parsed.original.find('\n')));
+    for (Param& param : m_params)
+        if (text::EqualsIgnoreCaseAscii(param.Name(), name))
+            return param;
+    throw EDatabaseError("Параметр \"" + std::string(name) +
+                         "\" не найден в запросе: " + FirstLine());
 }
 
 Connection& Query::RequireConnection() const {
@@ -103,26 +109,23 @@ Connection& Query::RequireConnection() const {
 
 std::vector<BoundValue> Query::PositionalValues() const {
     std::vector<BoundValue> values;
-    values.reserve(m_parsed.names.size());
-    for (const std::string& name : m_parsed.names) {
-        const Param* found = nullptr;
-        for (const auto& param : m_params)
-            if (text::EqualsIgnoreCaseAscii(param->Name(), name))
-                found = param.get();
-        if (found->Value().kind == ParamKind::Unbound)
-            throw EDatabaseError("Не задано значение параметра \"" + name + "\"");
-        values.push_back(found->Value());
+    values.reserve(m_plan->positions.size());
+    for (size_t index : m_plan->positions) {
+        const Param& param = m_params[index];
+        if (param.Value().kind == ParamKind::Unbound)
+            throw EDatabaseError("Не задано значение параметра \"" + param.Name() + "\"");
+        values.push_back(param.Value());
     }
     return values;
 }
 
 int64_t Query::Execute() {
     Connection& connection = RequireConnection();
-    if (text::Trim(m_parsed.original).empty())
+    if (!m_plan || m_plan->blank)
         throw EDatabaseError("Текст запроса пуст");
     std::vector<BoundValue> values = PositionalValues();
     if (!m_statement)
-        m_statement = connection.AcquireStatement(m_parsed);
+        m_statement = connection.AcquireStatement(m_plan->parsed);
     connection.CountExecution();
     return m_statement->statement->Execute(values);
 }
@@ -132,8 +135,7 @@ void Query::Open() {
     Execute();
     DriverStatement& statement = *m_statement->statement;
     if (!statement.HasCursor())
-        throw EDatabaseError("Запрос не возвращает набор данных: " +
-                             m_parsed.original.substr(0, m_parsed.original.find('\n')));
+        throw EDatabaseError("Запрос не возвращает набор данных: " + FirstLine());
     m_fields.clear();
     const std::vector<std::string>& columns = statement.Columns();
     for (size_t i = 0; i < columns.size(); ++i)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "platform/db/SqlText.h"
 #include "platform/db/Value.h"
 
 #include <memory>
@@ -68,7 +69,7 @@ public:
     // Sets the text (closing the query). Values of parameters whose names occur
     // in the new text are kept; the others are dropped.
     void SetSQL(std::string sql);
-    const std::string& SQL() const { return m_parsed.original; }
+    const std::string& SQL() const;
     // Closes the query and forgets the text and every parameter value.
     void ClearSQL();
 
@@ -114,13 +115,15 @@ private:
 
     int64_t Execute();
     std::vector<BoundValue> PositionalValues() const;
+    // The first line of the text, for messages.
+    std::string FirstLine() const;
     void ReadRow();
     void ReleaseStatement();
     Connection& RequireConnection() const;
 
     Connection* m_connection;
-    ParsedSql m_parsed;
-    std::vector<std::unique_ptr<Param>> m_params; // one per distinct name
+    std::shared_ptr<const SqlPlan> m_plan; // null without a text
+    std::vector<Param> m_params;           // one per distinct name, as in the plan
     CachedStatement* m_statement = nullptr;
     bool m_active = false;
     bool m_eof = true;

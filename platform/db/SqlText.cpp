@@ -118,6 +118,21 @@ ParsedSql ParseParameters(std::string_view sql) {
     return parsed;
 }
 
+SqlPlan PlanStatement(std::string_view sql) {
+    SqlPlan plan;
+    plan.parsed = ParseParameters(sql);
+    plan.blank = text::Trim(sql).empty();
+    for (const std::string& name : plan.parsed.names) {
+        size_t index = 0;
+        while (index < plan.params.size() && !text::EqualsIgnoreCaseAscii(plan.params[index], name))
+            ++index;
+        if (index == plan.params.size())
+            plan.params.push_back(name);
+        plan.positions.push_back(index);
+    }
+    return plan;
+}
+
 std::vector<ScriptStatement> SplitScript(std::string_view script) {
     std::vector<ScriptStatement> statements;
     std::string terminator = ";";

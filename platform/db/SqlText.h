@@ -16,6 +16,18 @@ namespace db {
 // inside literals, quoted identifiers and comments are not parameters.
 ParsedSql ParseParameters(std::string_view sql);
 
+// A statement text read once for every Query that sets it: the driver's split,
+// the distinct parameter names (compared without regard to letter case, each
+// spelt as it first occurs) and, for each '?' mark, the index of its name
+// among them. `blank` tells whether the text holds nothing but blanks.
+struct SqlPlan {
+    ParsedSql parsed;
+    std::vector<std::string> params;
+    std::vector<size_t> positions;
+    bool blank = true;
+};
+SqlPlan PlanStatement(std::string_view sql);
+
 struct ScriptStatement {
     std::string text; // without the terminator, trimmed
     int number = 0;   // 1-based position among the statements of the script

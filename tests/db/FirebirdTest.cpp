@@ -459,3 +459,73 @@ TEST(FirebirdScript, RunsProceduresAndNamesTheFailingStatement) {
 }
 
 } // namespace
+
+// The connection reads a text once: the same text answers the same plan, whose
+// mapping sends each '?' to its parameter however the name is spelt.
+TEST_F(FirebirdQuery, PlanOfATextIsReadOnceAndMapsEveryMark) {
+    const std::string sql = "select :kod, :Nom, ':x', :KOD from KOD_TABL -- :y";
+    std::shared_ptr<const db::SqlPlan> plan = Conn().Plan(sql);
+    EXPECT_EQ(Conn().Plan(sql), plan);
+    EXPECT_EQ(plan->params, (std::vector<std::string>{"kod", "Nom"}));
+    EXPECT_EQ(plan->positions, (std::vector<size_t>{0, 1, 0}));
+    EXPECT_EQ(plan->parsed.positional, "select ?, ?, ':x', ? from KOD_TABL -- :y");
+    EXPECT_FALSE(plan->blank);
+    EXPECT_TRUE(Conn().Plan(" \n")->blank);
+
+    db::Query query(Conn());
+    query.SetSQL("select count(*) from KOD_TABL where kod_pvr = :K and kod_tabl = :k");
+    query.ParamByName("k").SetString("a");
+    query.Open();
+    EXPECT_EQ(query.FieldAt(0).AsInteger(), 0);
+}
+
+// Texts that differ in anything (letter case of a name, a blank) are kept
+// apart: each query runs its own text with its own parameters.
+TEST_F(FirebirdQuery, DifferentTextsDoNotShareAPlan) {
+    db::ExecuteScript(Conn(),
+                      "insert into KOD_TABL (kod_pvr, n_tabl, kod_tabl) values ('a', 1, 'x');"
+                      "insert into KOD_TABL (kod_pvr, n_tabl, kod_tabl) values ('b', 2, 'y');");
+    const std::string byCode = "select n_tabl from KOD_TABL where kod_pvr = :kod";
+    const std::string byTable = "select n_tabl from KOD_TABL where kod_tabl = :Kod";
+    const std::string byCodeSpaced = "select n_tabl from KOD_TABL where kod_pvr =  :kod";
+    EXPECT_NE(Conn().Plan(byCode), Conn().Plan(byTable));
+    EXPECT_NE(Conn().Plan(byCode), Conn().Plan(byCodeSpaced));
+    for (int i = 0; i < 3; ++i) {
+        db::Query first(Conn());
+        first.SetSQL(byCode);
+        first.ParamByName("kod").SetString("b");
+        first.Open();
+        db::Query second(Conn());
+        second.SetSQL(byTable);
+        second.ParamByName("kod").SetString("x");
+        second.Open();
+        EXPECT_EQ(first.FieldAt(0).AsInteger(), 2);
+        EXPECT_EQ(second.FieldAt(0).AsInteger(), 1);
+        EXPECT_EQ(first.SQL(), byCode);
+        EXPECT_EQ(second.SQL(), byTable);
+    }
+}
+
+// Plans hold no prepared statement: after a schema change the same text is
+// prepared again and sees the new column, and many texts keep the cache bounded
+// without taking a plan from a query that still uses it.
+TEST_F(FirebirdQuery, SchemaChangeLeavesNoStaleStatementBehindAPlan) {
+    const std::string sql = "select * from KOD_TABL where kod_pvr = :kod";
+    {
+        db::Query query(Conn());
+        query.SetSQL(sql);
+        query.ParamByName("kod").SetString("a");
+        query.Open();
+        EXPECT_EQ(query.FieldCount(), 4);
+    }
+    Conn().ExecuteDirect("alter table KOD_TABL add kod_tabl_1 varchar(30)");
+    db::Query query(Conn());
+    query.SetSQL(sql);
+    for (int i = 0; i < 600; ++i)
+        Conn().Plan("select " + std::to_string(i) + " from rdb$database");
+    query.ParamByName("kod").SetString("a");
+    query.Open();
+    EXPECT_EQ(query.FieldCount(), 5);
+    EXPECT_NE(query.FindField("KOD_TABL_1"), nullptr);
+    EXPECT_EQ(query.SQL(), sql);
+}
