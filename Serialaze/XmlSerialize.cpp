@@ -205,6 +205,8 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
             property.set(*this, text::StrToFloat(number.empty() ? "0" : number));
         } else if (property.kind == PropertyKind::Enumeration) {
             property.setIdentifier(*this, std::string(*attribute));
+        } else if (property.setText) {
+            property.setText(*this, *attribute);
         } else {
             property.set(*this, std::string(*attribute));
         }

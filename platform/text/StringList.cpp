@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace text {
 
@@ -61,6 +64,26 @@ void StringList::LoadFromFile(const std::string& path) {
 }
 
 std::string LoadTextFromFile(const std::string& path) {
+    // A regular file is decoded straight from its pages, mapped in one go;
+    // anything else, and every failure, goes through ReadFileBytes and its
+    // messages.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat info {};
+        void* map = MAP_FAILED;
+        size_t size = 0;
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            size = static_cast<size_t>(info.st_size);
+            map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        }
+        ::close(fd);
+        if (map != MAP_FAILED) {
+            std::string text =
+                Cp1251ToUtf8Lines(std::string_view(static_cast<const char*>(map), size));
+            munmap(map, size);
+            return text;
+        }
+    }
     return Cp1251ToUtf8Lines(ReadFileBytes(path));
 }
 
