@@ -21,11 +21,14 @@ namespace db {
 namespace {
 
 // Bumped whenever the folder's contents change, so an old folder is not reused.
-constexpr const char* kLayoutVersion = "1";
+constexpr const char* kLayoutVersion = "2";
 
 const char* const kConfText = "# Written by UpdateDb for its embedded Firebird engine.\n"
                               "# SuperClassic lets several processes open one database file.\n"
-                              "ServerMode = SuperClassic\n";
+                              "ServerMode = SuperClassic\n"
+                              "# Each attachment has its own page cache in this mode, and its\n"
+                              "# default (256 pages) is far too small for a whole-base save.\n"
+                              "DefaultDbCachePages = 8192\n";
 
 bool IsRoot(const fs::path& dir) {
     std::error_code ec;

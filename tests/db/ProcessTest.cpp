@@ -61,7 +61,7 @@ TEST(FirebirdProcesses, TwoProcessesShareOneFile) {
     for (const auto& entry : std::filesystem::directory_iterator(base.Folder()))
         entries += entry.path().filename().string().rfind("updatedb-firebird", 0) == 0;
     EXPECT_EQ(entries, 1);
-    EXPECT_TRUE(std::filesystem::exists(base.Folder() + "/updatedb-firebird-1/firebird.conf"));
+    EXPECT_TRUE(std::filesystem::exists(base.Folder() + "/updatedb-firebird-2/firebird.conf"));
 }
 
 } // namespace
