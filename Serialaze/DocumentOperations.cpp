@@ -36,7 +36,7 @@ void TSerializeList::GenerateDTD(text::StringList& lines) {
 }
 
 void TSerializeList::TranslateXSL(text::StringList& lines) {
-    if (text::Trim(m_xslFile).empty())
+    if (text::Trim(XSLFile()).empty())
         return;
     try {
         xml::XslDocument data;
@@ -48,7 +48,7 @@ void TSerializeList::TranslateXSL(text::StringList& lines) {
             ShowError(message, "Ошибка загрузки XML-документа");
             throw Exception(message);
         }
-        if (!stylesheet.Load(m_xslFile)) {
+        if (!stylesheet.Load(XSLFile())) {
             const std::string message = ParseErrorText(stylesheet.GetParseError());
             ShowError(message, "Ошибка загрузки XSL");
             throw Exception(message);

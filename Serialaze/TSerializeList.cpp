@@ -44,6 +44,17 @@ namespace {
 
 TSerializeList::TSerializeList() = default;
 
+const TSerializeList::ExtraTexts& TSerializeList::Extras() const {
+    static const ExtraTexts none;
+    return m_extras ? *m_extras : none;
+}
+
+TSerializeList::ExtraTexts& TSerializeList::MutableExtras() {
+    if (!m_extras)
+        m_extras = std::make_unique<ExtraTexts>();
+    return *m_extras;
+}
+
 // The base Clear runs here whatever a derived class made of Clear: children are
 // always destroyed with their container.
 TSerializeList::~TSerializeList() {

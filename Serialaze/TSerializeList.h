@@ -119,14 +119,17 @@ public:
     // ---- Members ----
     const std::string& Text() const { return m_text; }
     void SetText(std::string value) { m_text = std::move(value); }
-    const std::string& CommentBefore() const { return m_commentBefore; }
-    void SetCommentBefore(std::string value) { m_commentBefore = std::move(value); }
-    const std::string& CommentAfter() const { return m_commentAfter; }
-    void SetCommentAfter(std::string value) { m_commentAfter = std::move(value); }
-    const std::string& DTDFile() const { return m_dtdFile; }
-    void SetDTDFile(std::string value) { m_dtdFile = std::move(value); }
-    const std::string& XSLFile() const { return m_xslFile; }
-    void SetXSLFile(std::string value) { m_xslFile = std::move(value); }
+    // The comments and the DTD and XSL names are rarely set: they live in a block
+    // of their own that exists only once one of them is set, which keeps the
+    // millions of objects of a whole-base patch small.
+    const std::string& CommentBefore() const { return Extras().commentBefore; }
+    void SetCommentBefore(std::string value) { MutableExtras().commentBefore = std::move(value); }
+    const std::string& CommentAfter() const { return Extras().commentAfter; }
+    void SetCommentAfter(std::string value) { MutableExtras().commentAfter = std::move(value); }
+    const std::string& DTDFile() const { return Extras().dtdFile; }
+    void SetDTDFile(std::string value) { MutableExtras().dtdFile = std::move(value); }
+    const std::string& XSLFile() const { return Extras().xslFile; }
+    void SetXSLFile(std::string value) { MutableExtras().xslFile = std::move(value); }
     TSerializeList* GetParent() const { return m_parent; }
     void SetParent(TSerializeList* parent) { m_parent = parent; }
 
@@ -148,11 +151,18 @@ private:
     // Writes the DTD declarations of this object into `lines`; writes nothing.
     void GenerateDTDWorker(text::StringList& lines);
 
+    struct ExtraTexts {
+        std::string commentBefore;
+        std::string commentAfter;
+        std::string dtdFile;
+        std::string xslFile;
+    };
+    // The block, or one that is empty when none was made.
+    const ExtraTexts& Extras() const;
+    ExtraTexts& MutableExtras();
+
     std::string m_text;
-    std::string m_commentBefore;
-    std::string m_commentAfter;
-    std::string m_dtdFile;
-    std::string m_xslFile;
+    std::unique_ptr<ExtraTexts> m_extras;
     TSerializeList* m_parent = nullptr;
     std::vector<std::unique_ptr<TSerializeList>> m_items;
 };

@@ -90,9 +90,9 @@ void TSerializeList::DeSerializeText(std::string whole,
 void TSerializeList::SerializeInternal(xml::Element element) {
     try {
         xml::Document& document = *element.OwnerDocument();
-        if (!IsBlank(m_commentBefore)) {
+        if (!IsBlank(CommentBefore())) {
             AppendLineFeed(element);
-            element.AppendChild(document.CreateComment(m_commentBefore));
+            element.AppendChild(document.CreateComment(CommentBefore()));
         }
         SetAttributesIntoXML(element);
         // Added beside the content written so far rather than replacing it, so
@@ -106,9 +106,9 @@ void TSerializeList::SerializeInternal(xml::Element element) {
             Items(i)->SerializeInternal(itemElement);
             AppendLineFeed(element);
         }
-        if (!IsBlank(m_commentAfter)) {
+        if (!IsBlank(CommentAfter())) {
             AppendLineFeed(element);
-            element.AppendChild(document.CreateComment(m_commentAfter));
+            element.AppendChild(document.CreateComment(CommentAfter()));
         }
     } catch (const Exception& e) {
         throw Exception(ObjectErrorText(this, "SerializeInternal", e.Message()));
@@ -215,6 +215,6 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
 
 void TSerializeList::AddHeaderLines(text::StringList& lines) const {
     lines.Insert(0, kDeclaration);
-    if (!IsBlank(m_dtdFile))
-        lines.Insert(1, "<!DOCTYPE  " + ClassName() + "  SYSTEM \"" + m_dtdFile + "\" >");
+    if (!IsBlank(DTDFile()))
+        lines.Insert(1, "<!DOCTYPE  " + ClassName() + "  SYSTEM \"" + DTDFile() + "\" >");
 }
