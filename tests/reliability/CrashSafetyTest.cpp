@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace reliability {
@@ -13,12 +14,20 @@ namespace {
 
 using CrashSafetyTest = DemoBaseTest;
 
-constexpr int Norms = 60;
 constexpr int Moments = 12;
+
+// 60 norms in the suite; UPDATEDB_CRASH_NORMS=2800 gives the long form (a
+// patch of about 200 000 lines) for a run by hand.
+int NormCount() {
+    const char* configured = std::getenv("UPDATEDB_CRASH_NORMS");
+    const int norms = configured ? std::atoi(configured) : 0;
+    return norms >= 20 ? norms - norms % 2 : 60;
+}
 
 } // namespace
 
 TEST_F(CrashSafetyTest, KilledSavesLeaveTheBaseAsItWasAndAFullRunThenSucceeds) {
+    const int Norms = NormCount();
     PatchShape shape;
     shape.collections = 2;
     shape.normsPerCollection = Norms / 2;
@@ -55,8 +64,10 @@ TEST_F(CrashSafetyTest, KilledSavesLeaveTheBaseAsItWasAndAFullRunThenSucceeds) {
     ASSERT_EQ(full.status, 0) << full.err;
     const std::string after = Snapshot(m_base);
     EXPECT_NE(after, before);
-    EXPECT_NE(after.find("\n50-01-030|"), std::string::npos);
-    EXPECT_NE(after.find("|51-01-030-04|"), std::string::npos);
+    if (Norms == 60) {
+        EXPECT_NE(after.find("\n50-01-030|"), std::string::npos);
+        EXPECT_NE(after.find("|51-01-030-04|"), std::string::npos);
+    }
 }
 
 } // namespace reliability
