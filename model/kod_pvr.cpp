@@ -1,5 +1,6 @@
 #include "model/kod_pvr.h"
 
+#include "model/NewItem.h"
 #include "model/ProgressWindow.h"
 #include "model/Recode.h"
 #include "model/pvr.h"
@@ -46,16 +47,7 @@ void kod_pvr::Clear() {
 }
 
 TSerializeList* kod_pvr::AddNewElement(const std::string& name) {
-    if (name != "sbornik_pvr")
-        return nullptr;
-    try {
-        auto item = std::make_unique<sbornik_pvr>();
-        sbornik_pvr* added = item.get();
-        AddItem(std::move(item));
-        return added;
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    return NewItemFor<sbornik_pvr>(*this, name, "sbornik_pvr");
 }
 
 int kod_pvr::AddItem(std::unique_ptr<sbornik_pvr> item) {

@@ -1,6 +1,7 @@
 #include "model/pvr.h"
 
 #include "model/Journal.h"
+#include "model/NewItem.h"
 #include "model/sbornik_pvr.h"
 
 #include "Serialaze/TreeViewControl.h"
@@ -53,13 +54,7 @@ void pvr::Clear() {
 }
 
 TSerializeList* pvr::AddNewElement(const std::string& name) {
-    if (name != "pvr_popr")
-        return nullptr;
-    try {
-        return GetItem(AddItem(std::make_unique<pvr_popr>()));
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    return NewItemFor<pvr_popr>(*this, name, "pvr_popr");
 }
 
 bool pvr::CollectionCode(int& kod) const {

@@ -1,6 +1,7 @@
 #include "model/pvr_popr.h"
 
 #include "model/Journal.h"
+#include "model/NewItem.h"
 #include "model/Recode.h"
 #include "model/pvr.h"
 
@@ -98,13 +99,7 @@ void pvr_popr::Clear() {
 }
 
 TSerializeList* pvr_popr::AddNewElement(const std::string& name) {
-    if (name != "popr_res")
-        return nullptr;
-    try {
-        return GetItem(AddItem(std::make_unique<popr_res>()));
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    return NewItemFor<popr_res>(*this, name, "popr_res");
 }
 
 std::string pvr_popr::StripLastSegment(const std::string& code) {

@@ -1,5 +1,7 @@
 #include "model/sbornik_pvr.h"
 
+#include "model/NewItem.h"
+
 #include "Serialaze/TreeViewControl.h"
 #include "platform/db/Query.h"
 #include "platform/text/Exception.h"
@@ -43,13 +45,7 @@ void sbornik_pvr::Clear() {
 }
 
 TSerializeList* sbornik_pvr::AddNewElement(const std::string& name) {
-    if (name != "pvr")
-        return nullptr;
-    try {
-        return GetItem(AddItem(std::make_unique<pvr>()));
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    return NewItemFor<pvr>(*this, name, "pvr");
 }
 
 // ---- Writing ----
