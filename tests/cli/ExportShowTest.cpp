@@ -1,6 +1,7 @@
 // export and show driven as a user would: a sample base exported to a file and
 // to stdout, a missing collection, and patches that show or fail to.
 #include "tests/cli/RunProcess.h"
+#include "tests/support/QueryText.h"
 #include "tests/support/TempDatabase.h"
 
 #include "platform/db/Query.h"
@@ -161,15 +162,10 @@ std::string DumpPatchTables(const std::string& file) {
     testsupport::ConfigureFirebird(connection, file);
     std::string out;
     for (const auto& table : tables) {
-        db::Query query(connection);
-        query.SetSQL(std::string("select * from ") + table[0] + " order by " + table[1]);
-        out += std::string(table[0]) + ":\n";
-        for (query.Open(); !query.Eof(); query.Next()) {
-            for (int i = 0; i < query.FieldCount(); ++i)
-                out += (i ? "|" : "") +
-                       (query.FieldAt(i).IsNull() ? "NULL" : query.FieldAt(i).AsString());
-            out += "\n";
-        }
+        out += std::string(table[0]) + ":\n" +
+               testsupport::QueryText(connection, std::string("select * from ") + table[0] +
+                                                      " order by " + table[1],
+                                      "NULL");
     }
     return out;
 }

@@ -1,4 +1,5 @@
 #include "tests/cli/RunProcess.h"
+#include "tests/support/QueryText.h"
 #include "tests/support/TempDatabase.h"
 
 #include "platform/db/Query.h"
@@ -41,15 +42,7 @@ protected:
     std::string Rows(const std::string& sql) {
         db::Connection connection;
         testsupport::ConfigureFirebird(connection, m_base);
-        db::Query q(connection);
-        q.SetSQL(sql);
-        std::string out;
-        for (q.Open(); !q.Eof(); q.Next()) {
-            for (int i = 0; i < q.FieldCount(); ++i)
-                out += (i ? "|" : "") + q.FieldAt(i).AsString();
-            out += "\n";
-        }
-        return out;
+        return testsupport::QueryText(connection, sql);
     }
 
     std::string m_folder;

@@ -1,4 +1,5 @@
 #include "tests/model/ModelTestSupport.h"
+#include "tests/support/QueryText.h"
 
 #include "module/TQuorvexLogClient.h"
 #include "platform/db/Query.h"
@@ -33,18 +34,8 @@ std::string HostLogRecorder::Text() const {
 
 std::string DumpTable(db::Connection& connection, const std::string& table,
                       const std::string& orderBy) {
-    db::Query query(connection);
-    query.SetSQL("select * from " + table + " order by " + orderBy);
-    query.Open();
-    std::string out;
-    for (; !query.Eof(); query.Next()) {
-        for (int i = 0; i < query.FieldCount(); ++i) {
-            const db::Field& field = query.FieldAt(i);
-            out += (i ? "|" : "") + (field.IsNull() ? std::string("NULL") : field.AsString());
-        }
-        out += "\n";
-    }
-    return out;
+    return testsupport::QueryText(connection, "select * from " + table + " order by " + orderBy,
+                                  "NULL");
 }
 
 void ReadXml(TSerializeList& object, const std::string& xml) {

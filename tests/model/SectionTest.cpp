@@ -1,6 +1,7 @@
 // The section directory on a real Firebird file: saving inserts or updates
 // with trimmed texts and the exact coefficient, loading by code, the tree.
 #include "model/razdel.h"
+#include "tests/support/QueryText.h"
 
 #include "tests/support/TempDatabase.h"
 
@@ -13,16 +14,8 @@
 namespace {
 
 std::string DumpRazdels(db::Connection& connection) {
-    db::Query query(connection);
-    query.SetSQL("select kod_razd, naim_razd, edin_izm, koef_nakl, vid_rab from KOD_RAZD "
-                 "order by kod_razd");
-    std::string out;
-    for (query.Open(); !query.Eof(); query.Next()) {
-        for (int i = 0; i < query.FieldCount(); ++i)
-            out += (i ? "|" : "") + query.FieldAt(i).AsString();
-        out += "\n";
-    }
-    return out;
+    return testsupport::QueryText(connection, "select kod_razd, naim_razd, edin_izm, koef_nakl, "
+                                              "vid_rab from KOD_RAZD order by kod_razd");
 }
 
 std::unique_ptr<razdel> Section(int kod, std::string name, std::string ei, double k,

@@ -1,6 +1,7 @@
 // The catalogue of bad inputs: for each, what the user sees (stdout, stderr,
 // exit status) and a base left exactly as it was.
 #include "tests/reliability/ReliabilityFixture.h"
+#include "tests/support/QueryText.h"
 
 #include "tests/support/TempDatabase.h"
 
@@ -107,15 +108,7 @@ void BadInputCatalogueTest::WriteInputs() const {
 std::string BadInputCatalogueTest::Rows(const std::string& sql) const {
     db::Connection connection;
     testsupport::ConfigureFirebird(connection, m_base);
-    db::Query query(connection);
-    query.SetSQL(sql);
-    std::string text;
-    for (query.Open(); !query.Eof(); query.Next()) {
-        for (int i = 0; i < query.FieldCount(); ++i)
-            text += (i ? "|" : "") + query.FieldAt(i).AsString();
-        text += "\n";
-    }
-    return text;
+    return testsupport::QueryText(connection, sql);
 }
 
 // gfix on a copy of the base, through the same engine configuration as ours.

@@ -1,4 +1,5 @@
 #include "tests/reliability/ReliabilityFixture.h"
+#include "tests/support/QueryText.h"
 
 #include "tests/support/TempDatabase.h"
 
@@ -29,21 +30,8 @@ std::vector<std::string> Column(db::Connection& connection, const std::string& s
 }
 
 std::string TableRows(db::Connection& connection, const std::string& table) {
-    db::Query query(connection);
-    query.SetSQL("select * from " + table);
-    std::vector<std::string> rows;
-    for (query.Open(); !query.Eof(); query.Next()) {
-        std::string row;
-        for (int i = 0; i < query.FieldCount(); ++i)
-            row += (i ? "|" : "") +
-                   (query.FieldAt(i).IsNull() ? std::string("NULL") : query.FieldAt(i).AsString());
-        rows.push_back(row);
-    }
-    std::sort(rows.begin(), rows.end());
-    std::string text = "== " + table + "\n";
-    for (const std::string& row : rows)
-        text += row + "\n";
-    return text;
+    return "== " + table + "\n" +
+           testsupport::QueryText(connection, "select * from " + table, "NULL", true);
 }
 
 } // namespace

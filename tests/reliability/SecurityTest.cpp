@@ -2,6 +2,7 @@
 // reader fetches no DTD or external entity from disk or network, and passwords
 // given by option, file or environment never show in any output.
 #include "tests/reliability/ReliabilityFixture.h"
+#include "tests/support/QueryText.h"
 #include "tests/support/TempDatabase.h"
 
 #include "apps/updatedb/Cli.h"
@@ -25,15 +26,7 @@ using SecurityTest = DemoBaseTest;
 std::string Rows(const std::string& base, const std::string& sql) {
     db::Connection connection;
     testsupport::ConfigureFirebird(connection, base);
-    db::Query query(connection);
-    query.SetSQL(sql);
-    std::string text;
-    for (query.Open(); !query.Eof(); query.Next()) {
-        for (int i = 0; i < query.FieldCount(); ++i)
-            text += (i ? "|" : "") + query.FieldAt(i).AsString();
-        text += "\n";
-    }
-    return text;
+    return testsupport::QueryText(connection, sql);
 }
 
 // XML attribute text for a value.

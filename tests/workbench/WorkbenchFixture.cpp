@@ -1,4 +1,5 @@
 #include "tests/workbench/WorkbenchFixture.h"
+#include "tests/support/QueryText.h"
 
 #include "module/TQuorvexLogClient.h"
 #include "platform/db/Query.h"
@@ -48,20 +49,7 @@ std::string WorkbenchTest::Scalar(const std::string& sql) {
 }
 
 std::string WorkbenchTest::Dump(const std::string& table) {
-    db::Query q(*m_sql);
-    q.SetSQL("select * from " + table);
-    std::vector<std::string> rows;
-    for (q.Open(); !q.Eof(); q.Next()) {
-        std::string row;
-        for (int i = 0; i < q.FieldCount(); ++i)
-            row += (i ? "|" : "") + (q.FieldAt(i).IsNull() ? "NULL" : q.FieldAt(i).AsString());
-        rows.push_back(row);
-    }
-    std::sort(rows.begin(), rows.end());
-    std::string out;
-    for (const std::string& row : rows)
-        out += row + "\n";
-    return out;
+    return QueryText(*m_sql, "select * from " + table, "NULL", true);
 }
 
 std::string WorkbenchTest::DumpAll() {
