@@ -1,4 +1,5 @@
 #include "TestClasses.h"
+#include "tests/support/TempFolder.h"
 
 #include "platform/text/StringList.h"
 
@@ -75,7 +76,8 @@ TEST_F(SerializeTest, DoctypeLineAndCommentsAroundText) {
 }
 
 TEST_F(SerializeTest, RoundTripThroughAWindows1251File) {
-    auto path = std::filesystem::temp_directory_path() / "ud_serialize_roundtrip.xml";
+    testsupport::TempFolder folder("ud_serialize");
+    const std::filesystem::path path = folder.File("roundtrip.xml");
     auto original = SampleTree();
     original->SetCommentBefore("не читается");
     text::StringList written;
@@ -98,7 +100,6 @@ TEST_F(SerializeTest, RoundTripThroughAWindows1251File) {
     EXPECT_EQ(copy.ItemAs<t_group>(0)->ItemAs<t_line>(1)->m_val, 123456789.123);
     EXPECT_EQ(copy.m_ratio, 0.1);
     EXPECT_EQ(copy.ItemAs<t_group>(0)->GetParent(), &copy);
-    std::remove(path.string().c_str());
 }
 
 TEST_F(SerializeTest, ReadingAppendsAndChangesOnlyPresentAttributes) {

@@ -1,4 +1,5 @@
 #include "TestClasses.h"
+#include "tests/support/TempFolder.h"
 
 #include "platform/text/Encoding.h"
 #include "platform/text/StringList.h"
@@ -13,9 +14,7 @@ class XslTest : public BoxTest {
 protected:
     void SetUp() override {
         BoxTest::SetUp();
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("ud_xsl_" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-        std::filesystem::create_directories(m_folder);
+        m_folder = testsupport::MakeTempFolder("ud_xsl");
         m_root.m_title = "Смета <&\">";
         t_group* group = m_root.AddGroup(new t_group());
         group->m_kod = 7;

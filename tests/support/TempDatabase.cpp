@@ -4,21 +4,10 @@
 #include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
 namespace testsupport {
-
-std::string MakeTempFolder(const std::string& prefix) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data()))
-        throw Exception("Не удалось создать временную папку " + pattern);
-    return buffer.data();
-}
 
 void ConfigureFirebird(db::Connection& connection, const std::string& path,
                        const std::string& name) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/db/Connection.h"
+#include "tests/support/TempFolder.h"
 
 #include <memory>
 #include <string>
@@ -32,9 +33,6 @@ private:
     std::string m_path;
     std::unique_ptr<db::Connection> m_connection;
 };
-
-// A fresh folder under $TMPDIR (or /tmp); removed by nobody: callers clean up.
-std::string MakeTempFolder(const std::string& prefix);
 
 // Configures a connection for an embedded Firebird file.
 void ConfigureFirebird(db::Connection& connection, const std::string& path,

@@ -1,4 +1,5 @@
 #include "platform/text/Encoding.h"
+#include "tests/support/TempFolder.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 #include "platform/text/StringList.h"
@@ -57,7 +58,8 @@ TEST(StringListTest, TextJoinsWithCrLfAndSetTextSplitsAnyBreak) {
 }
 
 TEST(StringListTest, FilesAreWindows1251WithCrLf) {
-    auto path = std::filesystem::temp_directory_path() / "ud_stringlist_test.txt";
+    testsupport::TempFolder folder("ud_stringlist");
+    const std::filesystem::path path = folder.File("test.txt");
     StringList list;
     list.Add("Журнал");
     list.Add("строка 2");
@@ -66,7 +68,6 @@ TEST(StringListTest, FilesAreWindows1251WithCrLf) {
     StringList back;
     back.LoadFromFile(path.string());
     EXPECT_EQ(back.Lines(), list.Lines());
-    std::filesystem::remove(path);
 }
 
 TEST(StringListTest, MissingOrUnreadableFileNamesTheFileAndKeepsTheList) {
@@ -101,12 +102,12 @@ TEST(StringListTest, JoinedTextFromBytesIsTheTextOfTheLines) {
         lines.SetText(Cp1251ToUtf8(bytes));
         EXPECT_EQ(Cp1251ToUtf8Lines(bytes), lines.Text()) << "bytes: " << bytes;
     }
-    auto path = std::filesystem::temp_directory_path() / "ud_stringlist_joined.txt";
+    testsupport::TempFolder folder("ud_stringlist");
+    const std::filesystem::path path = folder.File("joined.txt");
     WriteFileBytes(path.string(), "<a>\r\n\xC6\n</a>\r\n");
     StringList lines;
     lines.LoadFromFile(path.string());
     EXPECT_EQ(LoadTextFromFile(path.string()), lines.Text());
-    std::filesystem::remove(path);
     EXPECT_THROW(LoadTextFromFile("/nonexistent/patch.xml"), Exception);
 }
 

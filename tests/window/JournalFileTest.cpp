@@ -3,6 +3,7 @@
 // windows-1251 content with the success line last, and the error line when the
 // file cannot be written.
 #include "workbench/JournalFile.h"
+#include "tests/support/TempFolder.h"
 
 #include "platform/text/Encoding.h"
 #include "platform/text/StringList.h"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -29,9 +29,7 @@ struct HostLog : host::MessageTarget {
 class JournalFileTest : public ::testing::Test {
 protected:
     JournalFileTest() {
-        m_root = fs::temp_directory_path() /
-                 ("journal-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_root = testsupport::MakeTempFolder("journal");
         fs::create_directories(m_root / "chosen");
         fs::create_directories(m_root / "current");
         m_previousFolder = fs::current_path();

@@ -1,4 +1,5 @@
 #include "platform/xml/Document.h"
+#include "tests/support/TempFolder.h"
 #include "platform/text/Exception.h"
 #include "platform/xml/XslDocument.h"
 
@@ -134,8 +135,7 @@ TEST(DocumentTest, VeryLongLinesShowAWindowAroundTheFault) {
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() / "ud_xml_document_test";
-        std::filesystem::create_directories(m_folder);
+        m_folder = testsupport::MakeTempFolder("ud_xml_document");
         std::ofstream(m_folder / "secret.txt") << "SECRET";
         std::ofstream(m_folder / "local.dtd")
             << "<!ENTITY secret SYSTEM \"secret.txt\">\n<!ATTLIST r added CDATA \"FROM-DTD\">\n";
