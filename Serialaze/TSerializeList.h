@@ -18,7 +18,7 @@ namespace text {
 class StringList;
 }
 namespace xml {
-struct AttributeView;
+class AttributeViews;
 class Element;
 struct ParseError;
 } // namespace xml
@@ -146,7 +146,7 @@ private:
     void SerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element);
     // `attributes`: those of `element` (Element::Attributes).
     void DeSerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element,
-                             const std::vector<xml::AttributeView>& attributes);
+                             const xml::AttributeViews& attributes);
     void TreeViewBody(serialaze::TreeViewControl& view, serialaze::TreeNode* parent);
     // Writes the DTD declarations of this object into `lines`; writes nothing.
     void GenerateDTDWorker(text::StringList& lines);

@@ -168,7 +168,7 @@ void TSerializeList::SerializeProperty(const PropertyInfo& property, xml::Elemen
 void TSerializeList::GetAttributesFromXML(xml::Element element) {
     try {
         // Read once: each property then looks among the names, not the DOM.
-        const std::vector<xml::AttributeView> attributes = element.Attributes();
+        const xml::AttributeViews attributes = element.Attributes();
         for (const PropertyInfo* property : Class().Properties())
             DeSerializeProperty(*property, element, attributes);
     } catch (const Exception& e) {
@@ -177,7 +177,7 @@ void TSerializeList::GetAttributesFromXML(xml::Element element) {
 }
 
 void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Element& element,
-                                         const std::vector<xml::AttributeView>& attributes) {
+                                         const xml::AttributeViews& attributes) {
     if (property.kind == PropertyKind::Class) {
         TSerializeList* value = property.object(*this);
         if (!value)
@@ -201,7 +201,7 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
         const std::string_view value(found->value);
         const std::string_view* attribute = &value;
         if (serialaze::IsNumeric(property.kind)) {
-            std::string number = text::Trim(*attribute);
+            const std::string_view number = text::TrimView(*attribute);
             property.set(*this, text::StrToFloat(number.empty() ? "0" : number));
         } else if (property.kind == PropertyKind::Enumeration) {
             property.setIdentifier(*this, std::string(*attribute));

@@ -8,6 +8,9 @@
 //       copies it to BEFORE.fdb (for the bulk-load baseline), applies the patch
 //   bench_apply update PATCH.xml BASE.fdb [--no-cache]
 //       applies the patch again over the filled base (the update path)
+//   bench_apply read PATCH.xml [RUNS]
+//       only reads the file and DeSerializes it, best of RUNS (default 3), for
+//       profiling the reading stage on its own
 //   --no-recalc (either mode) stops after the save, for profiling the stages
 //   before it.
 #include "module/TQuorvexLogClient.h"
@@ -301,6 +304,22 @@ int Apply(const std::string& mode, const std::string& patch, const std::string& 
 
 } // namespace
 
+// Reading and DeSerialize alone, exactly as the update run does it.
+int ReadOnly(const std::string& patch, int runs) {
+    double best = 1e9;
+    for (int run = 0; run < runs; ++run) {
+        UpdateForm form;
+        form.EdPatch = patch;
+        auto start = std::chrono::steady_clock::now();
+        LoadPatch(form);
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::printf("figure read.seconds %.4f\nfigure read.peak_rss %lld\n", best,
+                static_cast<long long>(PeakRss()));
+    return 0;
+}
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     bool cache = std::find(args.begin(), args.end(), "--no-cache") == args.end();
@@ -317,6 +336,8 @@ int main(int argc, char** argv) {
             std::filesystem::copy_file(args[4], args[5]);
             return Apply("fresh" + suffix, args[2], args[4], cache, recalc);
         }
+        if ((args.size() == 2 || args.size() == 3) && args[0] == "read")
+            return ReadOnly(args[1], args.size() == 3 ? std::stoi(args[2]) : 3);
         if (args.size() == 3 && args[0] == "update")
             return Apply("update" + suffix, args[1], args[2], cache, recalc);
     } catch (const std::exception& e) {
@@ -325,6 +346,6 @@ int main(int argc, char** argv) {
     }
     std::cerr
         << "usage: bench_apply fresh SCHEMA PATCH DIR BASE BEFORE [--no-cache] [--no-recalc] | "
-           "update PATCH BASE [--no-cache] [--no-recalc]\n";
+           "update PATCH BASE [--no-cache] [--no-recalc] | read PATCH [RUNS]\n";
     return 2;
 }

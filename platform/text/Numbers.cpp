@@ -6,6 +6,7 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace text {
@@ -166,10 +167,35 @@ int64_t StrToInt(std::string_view textIn) {
     return value;
 }
 
+namespace {
+
+// The exact double of a number of at most 15 digits in all and no exponent,
+// when it has one: the digits as an integer and the power of ten are both exact
+// doubles, and one division rounds correctly, as the full conversion does.
+bool ExactSmallNumber(const NumberParts& parts, double& value) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (parts.exponent != 0 || parts.integer.size() + parts.fraction.size() > 15)
+        return false;
+    uint64_t digits = 0;
+    for (char c : parts.integer)
+        digits = digits * 10 + static_cast<uint64_t>(c - '0');
+    for (char c : parts.fraction)
+        digits = digits * 10 + static_cast<uint64_t>(c - '0');
+    value = static_cast<double>(digits) / kPowers[parts.fraction.size()];
+    if (parts.negative)
+        value = -value;
+    return true;
+}
+
+} // namespace
+
 double StrToFloat(std::string_view textIn) {
     NumberParts parts;
     if (!ParseNumber(textIn, DecimalSeparator(), parts))
         NotFloat(textIn);
+    if (double value; ExactSmallNumber(parts, value))
+        return value;
     // -<integer>.<fraction>e<exponent>, on the stack unless the number is long.
     char stack[96];
     std::string heap;

@@ -9,6 +9,8 @@ namespace text {
 // Removes leading and trailing characters with codes up to 32 (blanks and
 // control characters), as the host framework's Trim does.
 std::string Trim(std::string_view s);
+// Trim without a copy: the part of `s` that Trim keeps.
+std::string_view TrimView(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 

@@ -263,9 +263,19 @@ std::optional<std::string_view> Element::GetAttribute(const std::string& name) c
     return std::string_view(attribute.value());
 }
 
-std::vector<AttributeView> Element::Attributes() const {
-    std::vector<AttributeView> attributes;
-    attributes.reserve(16);
+void AttributeViews::push_back(const AttributeView& view) {
+    if (m_size < kInline) {
+        m_inline[m_size++] = view;
+        return;
+    }
+    if (m_more.empty())
+        m_more.assign(m_inline, m_inline + kInline);
+    m_more.push_back(view);
+    ++m_size;
+}
+
+AttributeViews Element::Attributes() const {
+    AttributeViews attributes;
     for (pugi::xml_attribute a = m_node.first_attribute(); a; a = a.next_attribute())
         attributes.push_back({a.name(), a.value()});
     return attributes;

@@ -94,6 +94,23 @@ struct AttributeView {
     const char* value;
 };
 
+// The attributes of one element, in document order: held inline up to
+// kInline of them (an element rarely has more), so reading them allocates
+// nothing.
+class AttributeViews {
+public:
+    static constexpr size_t kInline = 24;
+    const AttributeView* begin() const { return m_more.empty() ? m_inline : m_more.data(); }
+    const AttributeView* end() const { return begin() + m_size; }
+    size_t size() const { return m_size; }
+    void push_back(const AttributeView& view);
+
+private:
+    AttributeView m_inline[kInline];
+    size_t m_size = 0;
+    std::vector<AttributeView> m_more; // all of them, once there are more than kInline
+};
+
 class Element : public Node {
 public:
     Element() = default;
@@ -107,7 +124,7 @@ public:
     std::optional<std::string_view> GetAttribute(const std::string& name) const;
     // Every attribute, in document order; the views stay valid as
     // GetAttribute's do.
-    std::vector<AttributeView> Attributes() const;
+    AttributeViews Attributes() const;
 
 private:
     friend class Node;

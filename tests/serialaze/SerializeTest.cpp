@@ -1,7 +1,7 @@
 #include "TestClasses.h"
-#include "tests/support/TempFolder.h"
 
 #include "platform/text/StringList.h"
+#include "tests/support/TempFolder.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,8 +1,8 @@
 #include "TestClasses.h"
-#include "tests/support/TempFolder.h"
 
 #include "platform/text/Encoding.h"
 #include "platform/text/StringList.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 

@@ -1,14 +1,17 @@
 #include "platform/text/Encoding.h"
-#include "tests/support/TempFolder.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 #include "platform/text/StringList.h"
 #include "platform/text/Strings.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 using namespace text;
@@ -149,6 +152,33 @@ TEST(NumbersTest, StrToFloatFollowsTheSeparatorAndRejectsJunk) {
     } catch (const EConvertError& e) {
         EXPECT_EQ(std::string(e.what()), "\"1,5\" не является числом с плавающей точкой");
     }
+}
+
+// Short numbers take a shortcut; every one must still give the correctly
+// rounded double that the full conversion gives.
+TEST(NumbersTest, StrToFloatRoundsShortAndLongNumbersAsTheLibraryDoes) {
+    std::mt19937_64 random(20261208);
+    for (int i = 0; i < 200000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 17);
+        std::string number = random() % 4 == 0 ? "-" : "";
+        std::string body;
+        for (int d = 0; d < digits; ++d)
+            body += static_cast<char>('0' + random() % 10);
+        const size_t point = random() % (body.size() + 1);
+        number += body.substr(0, point) + "." + body.substr(point);
+        if (number.back() == '.' && random() % 2)
+            number.pop_back();
+        double expected = 0;
+        const std::string plain = number[0] == '-' ? number.substr(1) : number;
+        std::from_chars(plain.data(), plain.data() + plain.size(), expected);
+        if (number[0] == '-')
+            expected = -expected;
+        ASSERT_EQ(StrToFloat(number), expected) << number;
+    }
+    EXPECT_TRUE(std::signbit(StrToFloat("-0.000")));
+    EXPECT_EQ(StrToFloat("0.1"), 0.1);
+    EXPECT_EQ(StrToFloat("123456789012345.6"), 123456789012345.6);
+    EXPECT_EQ(StrToFloat("9007199254740993"), 9007199254740992.0);
 }
 
 TEST(NumbersTest, StrToIntAcceptsSignsAndRejectsJunk) {

@@ -3,10 +3,10 @@
 // windows-1251 content with the success line last, and the error line when the
 // file cannot be written.
 #include "workbench/JournalFile.h"
-#include "tests/support/TempFolder.h"
 
 #include "platform/text/Encoding.h"
 #include "platform/text/StringList.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/xml/Document.h"
-#include "tests/support/TempFolder.h"
 #include "platform/text/Exception.h"
 #include "platform/xml/XslDocument.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
