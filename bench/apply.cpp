@@ -21,6 +21,7 @@
 #include "platform/text/Encoding.h"
 #include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
+#include "tests/support/ForwardingDriver.h"
 #include "tests/support/TempDatabase.h"
 #include "workbench/Recalculate.h"
 #include "workbench/Renumber.h"
@@ -61,45 +62,28 @@ std::string StatementKey(const std::string& sql) {
     return verb + " " + table;
 }
 
-class CountingStatement : public db::DriverStatement {
+class CountingStatement : public testsupport::ForwardingStatement {
 public:
     CountingStatement(std::unique_ptr<db::DriverStatement> inner, std::string key)
-        : m_inner(std::move(inner)), m_key(std::move(key)) {}
+        : ForwardingStatement(std::move(inner)), m_key(std::move(key)) {}
     int64_t Execute(const std::vector<db::BoundValue>& params) override {
-        int64_t rows = m_inner->Execute(params);
+        int64_t rows = ForwardingStatement::Execute(params);
         if (!m_key.empty())
             g_rows[m_key] += rows;
         return rows;
     }
-    bool HasCursor() const override { return m_inner->HasCursor(); }
-    const std::vector<std::string>& Columns() const override { return m_inner->Columns(); }
-    bool Fetch() override { return m_inner->Fetch(); }
-    db::FieldValue Column(int index) override { return m_inner->Column(index); }
-    void CloseCursor() override { m_inner->CloseCursor(); }
-    bool IsSchemaChange() const override { return m_inner->IsSchemaChange(); }
 
 private:
-    std::unique_ptr<db::DriverStatement> m_inner;
     std::string m_key;
 };
 
-class CountingConnection : public db::DriverConnection {
+class CountingConnection : public testsupport::ForwardingConnection {
 public:
-    explicit CountingConnection(std::unique_ptr<db::DriverConnection> inner)
-        : m_inner(std::move(inner)) {}
+    using ForwardingConnection::ForwardingConnection;
     std::unique_ptr<db::DriverStatement> Prepare(const db::ParsedSql& sql) override {
-        return std::make_unique<CountingStatement>(m_inner->Prepare(sql),
+        return std::make_unique<CountingStatement>(ForwardingConnection::Prepare(sql),
                                                    StatementKey(sql.original));
     }
-    void ExecuteDirect(const std::string& sql) override { m_inner->ExecuteDirect(sql); }
-    void StartTransaction(const db::TransactionDesc& desc) override {
-        m_inner->StartTransaction(desc);
-    }
-    void Commit() override { m_inner->Commit(); }
-    void Rollback() override { m_inner->Rollback(); }
-
-private:
-    std::unique_ptr<db::DriverConnection> m_inner;
 };
 
 void InstallCountingDriver() {

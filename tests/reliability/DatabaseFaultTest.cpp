@@ -4,6 +4,7 @@
 // same base. None of them may leave anything of the save behind.
 #include "tests/reliability/PatchGenerator.h"
 #include "tests/reliability/ReliabilityFixture.h"
+#include "tests/support/ForwardingDriver.h"
 #include "tests/workbench/WorkbenchFixture.h"
 
 #include "platform/db/Driver.h"
@@ -34,51 +35,36 @@ struct FaultPlan {
 
 FaultPlan g_plan;
 
-class FaultyStatement : public db::DriverStatement {
+class FaultyStatement : public testsupport::ForwardingStatement {
 public:
-    explicit FaultyStatement(std::unique_ptr<db::DriverStatement> inner)
-        : m_inner(std::move(inner)) {}
+    using ForwardingStatement::ForwardingStatement;
     int64_t Execute(const std::vector<db::BoundValue>& params) override {
         if (g_plan.inTransaction && ++g_plan.executed == g_plan.failAt)
             throw EDatabaseError("injected fault at statement " + std::to_string(g_plan.failAt));
-        return m_inner->Execute(params);
+        return ForwardingStatement::Execute(params);
     }
-    bool HasCursor() const override { return m_inner->HasCursor(); }
-    const std::vector<std::string>& Columns() const override { return m_inner->Columns(); }
-    bool Fetch() override { return m_inner->Fetch(); }
-    db::FieldValue Column(int index) override { return m_inner->Column(index); }
-    void CloseCursor() override { m_inner->CloseCursor(); }
-    bool IsSchemaChange() const override { return m_inner->IsSchemaChange(); }
-
-private:
-    std::unique_ptr<db::DriverStatement> m_inner;
 };
 
-class FaultyConnection : public db::DriverConnection {
+class FaultyConnection : public testsupport::ForwardingConnection {
 public:
-    explicit FaultyConnection(std::unique_ptr<db::DriverConnection> inner)
-        : m_inner(std::move(inner)) {}
+    using ForwardingConnection::ForwardingConnection;
     std::unique_ptr<db::DriverStatement> Prepare(const db::ParsedSql& sql) override {
-        return std::make_unique<FaultyStatement>(m_inner->Prepare(sql));
+        return std::make_unique<FaultyStatement>(ForwardingConnection::Prepare(sql));
     }
-    void ExecuteDirect(const std::string& sql) override { m_inner->ExecuteDirect(sql); }
     void StartTransaction(const db::TransactionDesc& desc) override {
-        m_inner->StartTransaction(desc);
+        ForwardingConnection::StartTransaction(desc);
         g_plan.inTransaction = true;
     }
     void Commit() override {
         if (g_plan.failCommit)
             throw EDatabaseError("injected fault at commit");
-        m_inner->Commit();
+        ForwardingConnection::Commit();
         g_plan.inTransaction = false;
     }
     void Rollback() override {
-        m_inner->Rollback();
+        ForwardingConnection::Rollback();
         g_plan.inTransaction = false;
     }
-
-private:
-    std::unique_ptr<db::DriverConnection> m_inner;
 };
 
 class FaultyDriverTest : public testsupport::WorkbenchTest {
