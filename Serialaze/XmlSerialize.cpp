@@ -199,16 +199,15 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
         if (found == attributes.end())
             return;
         const std::string_view value(found->value);
-        const std::string_view* attribute = &value;
         if (serialaze::IsNumeric(property.kind)) {
-            const std::string_view number = text::TrimView(*attribute);
+            const std::string_view number = text::TrimView(value);
             property.set(*this, text::StrToFloat(number.empty() ? "0" : number));
         } else if (property.kind == PropertyKind::Enumeration) {
-            property.setIdentifier(*this, std::string(*attribute));
+            property.setIdentifier(*this, std::string(value));
         } else if (property.setText) {
-            property.setText(*this, *attribute);
+            property.setText(*this, value);
         } else {
-            property.set(*this, std::string(*attribute));
+            property.set(*this, std::string(value));
         }
     }
 }

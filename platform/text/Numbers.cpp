@@ -169,9 +169,10 @@ int64_t StrToInt(std::string_view textIn) {
 
 namespace {
 
-// The exact double of a number of at most 15 digits in all and no exponent,
-// when it has one: the digits as an integer and the power of ten are both exact
+// For a number of at most 15 digits in all and no exponent, its correctly
+// rounded double: the digits as an integer and the power of ten are both exact
 // doubles, and one division rounds correctly, as the full conversion does.
+// Answers false, `value` untouched, for any other number.
 bool ExactSmallNumber(const NumberParts& parts, double& value) {
     static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
