@@ -6,21 +6,35 @@
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace text {
 namespace {
 
-// The upper half of windows-1251 as UTF-8 (two or three bytes each), built once
-// through iconv. A table makes decoding a patch of hundreds of megabytes a
-// simple loop.
+unsigned Ctz(unsigned m) {
+    return static_cast<unsigned>(__builtin_ctz(m));
+}
+
+// Every windows-1251 byte as UTF-8 (one to three bytes, padded to four), the
+// upper half built once through iconv. A table makes decoding a patch of
+// hundreds of megabytes a simple loop.
 struct DecodeTable {
-    std::array<std::array<char, 4>, 128> bytes{};
-    std::array<unsigned char, 128> length{};
+    std::array<std::array<char, 4>, 256> bytes{};
+    std::array<unsigned char, 256> length{};
 
     DecodeTable() {
+        for (int i = 0; i < 0x80; ++i) {
+            bytes[i][0] = static_cast<char>(i);
+            length[i] = 1;
+        }
         iconv_t cd = iconv_open("UTF-8", "WINDOWS-1251");
-        for (int i = 0; i < 128; ++i) {
-            char in = static_cast<char>(0x80 + i);
+        for (int i = 0x80; i < 0x100; ++i) {
+            char in = static_cast<char>(i);
             char out[8];
             char* inPtr = &in;
             char* outPtr = out;
@@ -43,102 +57,164 @@ const DecodeTable& Table() {
     return table;
 }
 
-// Whether the eight bytes at `p` are all ASCII and none is CR or LF: such a
-// run is copied as it is.
-bool PlainWord(const char* p, bool lineBreaks) {
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    auto hasZeroByte = [](uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
-    if ((w & kHighs) != 0)
-        return false;
-    return !lineBreaks || (!hasZeroByte(w ^ (kOnes * '\r')) && !hasZeroByte(w ^ (kOnes * '\n')));
+// Bytes are taken sixteen at a time: a block of plain ASCII (and, for lines,
+// no CR or LF) is copied as it is; only the others are looked up one by one.
+constexpr size_t kBlock = 16;
+
+struct BlockMasks {
+    unsigned high;   // bytes beyond ASCII
+    unsigned punct;  // of those, 0x80 to 0xBF: the letters are 0xC0 to 0xFF
+    unsigned breaks; // CR and LF
+};
+
+BlockMasks Masks(const char* p) {
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i cr = _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'));
+    const __m128i lf = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
+    // As signed bytes 0x80 to 0xBF are -128 to -65.
+    const __m128i punct = _mm_cmplt_epi8(v, _mm_set1_epi8(-64));
+    return {static_cast<unsigned>(_mm_movemask_epi8(v)),
+            static_cast<unsigned>(_mm_movemask_epi8(punct)),
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(cr, lf)))};
+#else
+    BlockMasks masks{0, 0, 0};
+    for (size_t k = 0; k < kBlock; ++k) {
+        const unsigned char c = static_cast<unsigned char>(p[k]);
+        masks.high |= static_cast<unsigned>(c >= 0x80) << k;
+        masks.punct |= static_cast<unsigned>(c >= 0x80 && c < 0xC0) << k;
+        masks.breaks |= static_cast<unsigned>(c == '\r' || c == '\n') << k;
+    }
+    return masks;
+#endif
 }
 
-// The UTF-8 size of the bytes, line breaks counted as `lineBreak` bytes each
-// when `lineBreak` is not 0.
-size_t DecodedSize(const DecodeTable& table, std::string_view bytes, size_t lineBreak) {
-    size_t size = 0;
+// The set bits of a 16-bit mask (without a library call where the processor
+// has no popcount instruction by default).
+unsigned Popcount(unsigned m) {
+    m = m - ((m >> 1) & 0x5555u);
+    m = (m & 0x3333u) + ((m >> 2) & 0x3333u);
+    m = (m + (m >> 4)) & 0x0F0Fu;
+    return (m + (m >> 8)) & 0x1Fu;
+}
+
+// How many bytes the line break at `i` adds to the text: a lone CR or LF
+// becomes CR LF (one more), a CR LF stays as it is.
+size_t BreakGrowth(std::string_view bytes, size_t i) {
+    if (bytes[i] == '\r')
+        return i + 1 < bytes.size() && bytes[i + 1] == '\n' ? 0 : 1;
+    return i > 0 && bytes[i - 1] == '\r' ? 0 : 1;
+}
+
+// The UTF-8 size of the bytes, each line break counted as CR LF when `lines`.
+size_t DecodedSize(const DecodeTable& table, std::string_view bytes, bool lines) {
+    size_t size = bytes.size();
     size_t i = 0;
-    while (i < bytes.size()) {
-        if (i + 8 <= bytes.size() && PlainWord(bytes.data() + i, lineBreak != 0)) {
-            size += 8;
-            i += 8;
-            continue;
-        }
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 0x80) {
-            size += table.length[c - 0x80];
-        } else if (lineBreak != 0 && (c == '\r' || c == '\n')) {
-            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-            size += lineBreak;
-        } else {
-            ++size;
-        }
-        ++i;
+    for (; i + kBlock <= bytes.size(); i += kBlock) {
+        const BlockMasks masks = Masks(bytes.data() + i);
+        // Every letter takes two bytes; the rest beyond ASCII are looked up.
+        size += Popcount(masks.high & ~masks.punct);
+        for (unsigned m = masks.punct; m != 0; m &= m - 1)
+            size += table.length[static_cast<unsigned char>(bytes[i + Ctz(m)])] - 1u;
+        if (lines)
+            for (unsigned m = masks.breaks; m != 0; m &= m - 1)
+                size += BreakGrowth(bytes, i + Ctz(m));
+    }
+    for (; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        size += table.length[c] - 1u;
+        if (lines && (c == '\r' || c == '\n'))
+            size += BreakGrowth(bytes, i);
     }
     return size;
 }
 
-char* DecodeByte(const DecodeTable& table, unsigned char c, char* out) {
-    if (c < 0x80) {
-        *out = static_cast<char>(c);
-        return out + 1;
+// Decodes bytes [i, end) one at a time; returns the new output position.
+char* DecodeBytes(const DecodeTable& table, std::string_view bytes, size_t i, size_t end,
+                  bool lines, char* out) {
+    for (; i < end; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (lines && (c == '\r' || c == '\n')) {
+            // A CR LF pair is written when its CR is met; its LF adds nothing.
+            if (c == '\n' && i > 0 && bytes[i - 1] == '\r')
+                continue;
+            *out++ = '\r';
+            *out++ = '\n';
+            continue;
+        }
+        std::memcpy(out, table.bytes[c].data(), 4);
+        out += table.length[c];
     }
-    const auto& utf8 = table.bytes[c - 0x80];
-    std::memcpy(out, utf8.data(), 4);
-    return out + table.length[c - 0x80];
+    return out;
+}
+
+// Decodes all bytes into `out`, which holds their DecodedSize and kBlock
+// spare bytes (a block or a character is stored whole, then the cursor moves
+// by its real length). Returns the end of the text written.
+char* Decode(const DecodeTable& table, std::string_view bytes, bool lines, char* out) {
+    size_t i = 0;
+    for (; i + kBlock <= bytes.size(); i += kBlock) {
+        const BlockMasks masks = Masks(bytes.data() + i);
+        const bool breaks = lines && masks.breaks != 0;
+        if (masks.high == 0 && !breaks) {
+            std::memcpy(out, bytes.data() + i, kBlock);
+            out += kBlock;
+        } else if (!breaks) {
+            for (size_t k = i; k < i + kBlock; ++k) {
+                const unsigned char c = static_cast<unsigned char>(bytes[k]);
+                std::memcpy(out, table.bytes[c].data(), 4);
+                out += table.length[c];
+            }
+        } else {
+            out = DecodeBytes(table, bytes, i, i + kBlock, lines, out);
+        }
+    }
+    return DecodeBytes(table, bytes, i, bytes.size(), lines, out);
+}
+
+// Asks the kernel for all pages of a large buffer at once, instead of one
+// fault per page as they are first written. Only a hint: a kernel without
+// MADV_POPULATE_WRITE just lets the pages fault in.
+void PopulatePages(char* data, size_t size) {
+#if defined(__linux__)
+    constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14
+    constexpr size_t kLarge = size_t(1) << 20;
+    if (size < kLarge)
+        return;
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, kPopulateWrite);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+std::string DecodeAll(std::string_view bytes, bool lines) {
+    const DecodeTable& table = Table();
+    const size_t size = DecodedSize(table, bytes, lines) + kBlock;
+    std::string out;
+    out.reserve(size);
+    PopulatePages(out.data(), size);
+    out.resize(size);
+    const char* end = Decode(table, bytes, lines, out.data());
+    out.resize(static_cast<size_t>(end - out.data()));
+    return out;
 }
 
 } // namespace
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
-    const DecodeTable& table = Table();
-    // Three spare bytes: every character is copied as four and the cursor then
-    // moves by its real length.
-    std::string out(DecodedSize(table, bytes, 0) + 3, '\0');
-    char* cursor = out.data();
-    for (size_t i = 0; i < bytes.size();) {
-        if (i + 8 <= bytes.size() && PlainWord(bytes.data() + i, false)) {
-            std::memcpy(cursor, bytes.data() + i, 8);
-            cursor += 8;
-            i += 8;
-        } else {
-            cursor = DecodeByte(table, static_cast<unsigned char>(bytes[i++]), cursor);
-        }
-    }
-    out.resize(static_cast<size_t>(cursor - out.data()));
-    return out;
+    return DecodeAll(bytes, false);
 }
 
 std::string Cp1251ToUtf8Lines(std::string_view bytes) {
-    const DecodeTable& table = Table();
-    std::string out(DecodedSize(table, bytes, 2) + 3, '\0');
-    char* cursor = out.data();
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i + 8 <= bytes.size() && PlainWord(bytes.data() + i, true)) {
-            std::memcpy(cursor, bytes.data() + i, 8);
-            cursor += 8;
-            i += 7;
-            continue;
-        }
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-            *cursor++ = '\r';
-            *cursor++ = '\n';
-        } else {
-            cursor = DecodeByte(table, c, cursor);
-        }
-    }
-    size_t size = static_cast<size_t>(cursor - out.data());
+    std::string out = DecodeAll(bytes, true);
     // The line break after the last line ends it; it does not start another.
-    if (size >= 2 && out[size - 2] == '\r' && out[size - 1] == '\n')
-        size -= 2;
-    out.resize(size);
+    if (out.size() >= 2 && out[out.size() - 2] == '\r' && out.back() == '\n')
+        out.resize(out.size() - 2);
     return out;
 }
 

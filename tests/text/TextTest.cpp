@@ -114,6 +114,34 @@ TEST(StringListTest, JoinedTextFromBytesIsTheTextOfTheLines) {
     EXPECT_THROW(LoadTextFromFile("/nonexistent/patch.xml"), Exception);
 }
 
+// Long inputs go through the block path; what it writes must equal decoding
+// each byte on its own and joining the lines, for every mix of plain ASCII,
+// letters beyond it, characters of three UTF-8 bytes and line breaks, at
+// every position against the block boundaries.
+TEST(EncodingTest, BlockDecodingEqualsBytewiseDecoding) {
+    const std::string alphabet =
+        std::string("ab <=\"/>\r\n\xC0\xFF\xE0\xB8\xB9\x88\x98\x80") + std::string(1, '\0');
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes(next() % 70, 'x');
+        const bool plain = round % 3 == 0; // long ASCII runs with a few others
+        for (char& c : bytes)
+            c = plain && next() % 8 != 0 ? 'q' : alphabet[next() % alphabet.size()];
+        std::string bytewise;
+        for (char c : bytes)
+            bytewise += Cp1251ToUtf8(std::string(1, c));
+        ASSERT_EQ(Cp1251ToUtf8(bytes), bytewise) << "round " << round;
+        StringList lines;
+        lines.SetText(bytewise);
+        ASSERT_EQ(Cp1251ToUtf8Lines(bytes), lines.Text()) << "round " << round;
+    }
+    std::string letters;
+    for (int i = 0; i < 20; ++i)
+        letters += "А";
+    EXPECT_EQ(Cp1251ToUtf8(std::string(20, '\xC0') + "\xFF\xB9\x88"), letters + "я№€");
+}
+
 TEST(NumbersTest, FloatToStrGeneralFormat) {
     EXPECT_EQ(FloatToStr(1.5), "1.5");
     EXPECT_EQ(FloatToStr(0.25), "0.25");
