@@ -65,6 +65,9 @@ struct PropertyInfo {
     // A text member's store without a Variant (empty for other kinds): what set
     // does with a text value.
     std::function<void(TSerializeList&, std::string_view)> setText;
+    // A floating-point member's store without a Variant (empty for other
+    // kinds): what set does with a floating-point value.
+    std::function<void(TSerializeList&, double)> setFloat;
 };
 
 class ClassInfo {
@@ -98,7 +101,7 @@ private:
 int NarrowToInt(int64_t value);
 
 template <class C> PropertyInfo Property(std::string name, int C::*member) {
-    PropertyInfo p{std::move(name), PropertyKind::Integer, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), PropertyKind::Integer, {}, {}, {}, {}, {}, {}};
     p.get = [member](const TSerializeList& o) { return Variant(static_cast<const C&>(o).*member); };
     p.set = [member](TSerializeList& o, const Variant& v) {
         static_cast<C&>(o).*member = NarrowToInt(v.AsInteger());
@@ -107,16 +110,17 @@ template <class C> PropertyInfo Property(std::string name, int C::*member) {
 }
 
 template <class C> PropertyInfo Property(std::string name, double C::*member) {
-    PropertyInfo p{std::move(name), PropertyKind::Float, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), PropertyKind::Float, {}, {}, {}, {}, {}, {}};
     p.get = [member](const TSerializeList& o) { return Variant(static_cast<const C&>(o).*member); };
     p.set = [member](TSerializeList& o, const Variant& v) {
         static_cast<C&>(o).*member = v.AsFloat();
     };
+    p.setFloat = [member](TSerializeList& o, double v) { static_cast<C&>(o).*member = v; };
     return p;
 }
 
 template <class C> PropertyInfo Property(std::string name, std::string C::*member) {
-    PropertyInfo p{std::move(name), PropertyKind::LString, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), PropertyKind::LString, {}, {}, {}, {}, {}, {}};
     p.get = [member](const TSerializeList& o) { return Variant(static_cast<const C&>(o).*member); };
     p.set = [member](TSerializeList& o, const Variant& v) {
         static_cast<C&>(o).*member = v.AsString();
@@ -130,7 +134,7 @@ template <class C> PropertyInfo Property(std::string name, std::string C::*membe
 // An object-valued property held by a plain pointer (owned by the holder).
 template <class C, class T, class = std::enable_if_t<std::is_base_of_v<TSerializeList, T>>>
 PropertyInfo Property(std::string name, T* C::*member) {
-    PropertyInfo p{std::move(name), PropertyKind::Class, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), PropertyKind::Class, {}, {}, {}, {}, {}, {}};
     p.object = [member](const TSerializeList& o) -> TSerializeList* {
         return static_cast<const C&>(o).*member;
     };
@@ -140,7 +144,7 @@ PropertyInfo Property(std::string name, T* C::*member) {
 // An object-valued property held by a unique_ptr.
 template <class C, class T, class = std::enable_if_t<std::is_base_of_v<TSerializeList, T>>>
 PropertyInfo Property(std::string name, std::unique_ptr<T> C::*member) {
-    PropertyInfo p{std::move(name), PropertyKind::Class, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), PropertyKind::Class, {}, {}, {}, {}, {}, {}};
     p.object = [member](const TSerializeList& o) -> TSerializeList* {
         return (static_cast<const C&>(o).*member).get();
     };
@@ -150,7 +154,7 @@ PropertyInfo Property(std::string name, std::unique_ptr<T> C::*member) {
 // An enumeration stored in `member`; identifiers[i] names the value i.
 template <class C, class E, class = std::enable_if_t<std::is_enum_v<E>>>
 PropertyInfo EnumProperty(std::string name, E C::*member, std::vector<std::string> identifiers) {
-    PropertyInfo p{std::move(name), PropertyKind::Enumeration, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), PropertyKind::Enumeration, {}, {}, {}, {}, {}, {}};
     auto names = std::make_shared<const std::vector<std::string>>(std::move(identifiers));
     p.get = [member, names](const TSerializeList& o) {
         size_t index = static_cast<size_t>(static_cast<const C&>(o).*member);
@@ -174,7 +178,7 @@ PropertyInfo EnumProperty(std::string name, E C::*member, std::vector<std::strin
 // get(const C&) -> Variant, set(C&, const Variant&).
 template <class C, class Get, class Set>
 PropertyInfo Property(std::string name, PropertyKind kind, Get get, Set set) {
-    PropertyInfo p{std::move(name), kind, {}, {}, {}, {}, {}};
+    PropertyInfo p{std::move(name), kind, {}, {}, {}, {}, {}, {}};
     p.get = [get](const TSerializeList& o) { return Variant(get(static_cast<const C&>(o))); };
     p.set = [set](TSerializeList& o, const Variant& v) { set(static_cast<C&>(o), v); };
     return p;

@@ -198,11 +198,22 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
             [&property](const xml::AttributeView& a) { return SameName(a.name, property.name); });
         if (found == attributes.end())
             return;
-        const std::string_view value(found->value);
         if (serialaze::IsNumeric(property.kind)) {
-            const std::string_view number = text::TrimView(value);
-            property.set(*this, text::StrToFloat(number.empty() ? "0" : number));
-        } else if (property.kind == PropertyKind::Enumeration) {
+            // Trimmed; blank is 0. Most values are plain decimals, read without
+            // measuring or trimming them first.
+            double number;
+            if (!text::StrToPlainDecimal(found->value, number)) {
+                const std::string_view trimmed = text::TrimView(found->value);
+                number = text::StrToFloat(trimmed.empty() ? "0" : trimmed);
+            }
+            if (property.setFloat)
+                property.setFloat(*this, number);
+            else
+                property.set(*this, number);
+            return;
+        }
+        const std::string_view value(found->value);
+        if (property.kind == PropertyKind::Enumeration) {
             property.setIdentifier(*this, std::string(value));
         } else if (property.setText) {
             property.setText(*this, value);

@@ -173,9 +173,10 @@ namespace {
 // rounded double: the digits as an integer and the power of ten are both exact
 // doubles, and one division rounds correctly, as the full conversion does.
 // Answers false, `value` untouched, for any other number.
+constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
 bool ExactSmallNumber(const NumberParts& parts, double& value) {
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (parts.exponent != 0 || parts.integer.size() + parts.fraction.size() > 15)
         return false;
     uint64_t digits = 0;
@@ -190,6 +191,36 @@ bool ExactSmallNumber(const NumberParts& parts, double& value) {
 }
 
 } // namespace
+
+bool StrToPlainDecimal(const char* text, double& value) {
+    const char separator = DecimalSeparator();
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    uint64_t digits = 0;
+    int count = 0, fraction = 0;
+    bool point = false;
+    for (;; ++p) {
+        if (IsDigit(*p)) {
+            if (++count > 15)
+                return false;
+            digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+            fraction += point;
+        } else if (*p == separator && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    // The same value as ExactSmallNumber gives for these parts.
+    if (*p != '\0' || count == 0)
+        return false;
+    value = static_cast<double>(digits) / kPowers[fraction];
+    if (negative)
+        value = -value;
+    return true;
+}
 
 double StrToFloat(std::string_view textIn) {
     NumberParts parts;

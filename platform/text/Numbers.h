@@ -44,6 +44,13 @@ int64_t StrToInt(std::string_view text);
 // naming the text otherwise.
 double StrToFloat(std::string_view text);
 
+// The plain decimals that fill a patch, read straight from zero-terminated
+// text: an optional '-', digits with at most one current separator, at most
+// 15 digits, nothing else (no blanks, no exponent). Stores what StrToFloat
+// gives for that text and answers true; answers false, `value` untouched, for
+// any other text, which then needs StrToFloat.
+bool StrToPlainDecimal(const char* text, double& value);
+
 // Rounds half to even: 2.5 -> 2, 3.5 -> 4.
 double RoundHalfEven(double value);
 

@@ -202,6 +202,27 @@ TEST(NumbersTest, StrToFloatRoundsShortAndLongNumbersAsTheLibraryDoes) {
         if (number[0] == '-')
             expected = -expected;
         ASSERT_EQ(StrToFloat(number), expected) << number;
+        // The reader of plain decimals takes every one of up to 15 digits and
+        // gives the same double, sign of a zero included.
+        double plainValue = 7;
+        ASSERT_EQ(StrToPlainDecimal(number.c_str(), plainValue), digits <= 15) << number;
+        if (digits <= 15)
+            ASSERT_TRUE(plainValue == expected && std::signbit(plainValue) == std::signbit(expected))
+                << number;
+    }
+    // Anything else is left to StrToFloat, the value untouched.
+    for (const char* other : {"", "-", ".", "-.", " 1", "1 ", "+1", "1e5", "1.2.3", "1,5", "0x1",
+                              "1234567890123456", "--1"}) {
+        double value = 7;
+        EXPECT_FALSE(StrToPlainDecimal(other, value)) << other;
+        EXPECT_EQ(value, 7) << other;
+    }
+    {
+        DecimalSeparatorGuard comma(',');
+        double value = 0;
+        EXPECT_TRUE(StrToPlainDecimal("-1,25", value));
+        EXPECT_EQ(value, -1.25);
+        EXPECT_FALSE(StrToPlainDecimal("1.25", value));
     }
     EXPECT_TRUE(std::signbit(StrToFloat("-0.000")));
     EXPECT_EQ(StrToFloat("0.1"), 0.1);
