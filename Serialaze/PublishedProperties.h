@@ -8,6 +8,8 @@
 
 #include "platform/text/Exception.h"
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -86,6 +88,13 @@ public:
     const std::vector<const PropertyInfo*>& Properties() const { return m_all; }
     // The property of that exact name, or nullptr.
     const PropertyInfo* FindProperty(const std::string& name) const;
+    // The positions in Properties() of the scalar properties whose name
+    // starts with `first`, in rising order: where an attribute of that name
+    // can go.
+    std::pair<const uint16_t*, const uint16_t*> ScalarsStartingWith(char first) const {
+        const unsigned char c = static_cast<unsigned char>(first);
+        return {m_scalars.data() + m_scalarStart[c], m_scalars.data() + m_scalarStart[c + 1]};
+    }
 
 private:
     std::string m_name;
@@ -93,6 +102,10 @@ private:
     const ClassInfo* m_parent;
     std::vector<PropertyInfo> m_own;
     std::vector<const PropertyInfo*> m_all;
+    // The scalar properties grouped by the first byte of their names:
+    // m_scalars[m_scalarStart[c] .. m_scalarStart[c + 1]) start with c.
+    std::vector<uint16_t> m_scalars;
+    std::array<uint16_t, 257> m_scalarStart{};
 };
 
 // ---- Building table rows from members ----

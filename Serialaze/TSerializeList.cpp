@@ -7,6 +7,7 @@
 #include "platform/xml/ParseError.h"
 
 #include <cmath>
+#include <limits>
 
 namespace serialaze {
 
@@ -17,6 +18,16 @@ ClassInfo::ClassInfo(const char* name, const std::type_info& type, const ClassIn
         m_all = m_parent->Properties();
     for (const PropertyInfo& property : m_own)
         m_all.push_back(&property);
+    if (m_all.size() > std::numeric_limits<uint16_t>::max())
+        throw Exception("Слишком много свойств класса " + m_name);
+    for (int c = 0; c < 256; ++c) {
+        m_scalarStart[c] = static_cast<uint16_t>(m_scalars.size());
+        for (size_t i = 0; i < m_all.size(); ++i)
+            if (IsScalar(m_all[i]->kind) && !m_all[i]->name.empty() &&
+                static_cast<unsigned char>(m_all[i]->name[0]) == c)
+                m_scalars.push_back(static_cast<uint16_t>(i));
+    }
+    m_scalarStart[256] = static_cast<uint16_t>(m_scalars.size());
 }
 
 const PropertyInfo* ClassInfo::FindProperty(const std::string& name) const {

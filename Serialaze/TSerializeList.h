@@ -18,7 +18,6 @@ namespace text {
 class StringList;
 }
 namespace xml {
-class AttributeViews;
 class Element;
 struct ParseError;
 } // namespace xml
@@ -144,9 +143,10 @@ public:
 
 private:
     void SerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element);
-    // `attributes`: those of `element` (Element::Attributes).
+    // `value`: that of the first attribute of the property's name, or null
+    // when `element` has none (always null for an object property).
     void DeSerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element,
-                             const xml::AttributeViews& attributes);
+                             const char* value);
     void TreeViewBody(serialaze::TreeViewControl& view, serialaze::TreeNode* parent);
     // Writes the DTD declarations of this object into `lines`; writes nothing.
     void GenerateDTDWorker(text::StringList& lines);

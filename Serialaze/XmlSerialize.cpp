@@ -167,43 +167,56 @@ void TSerializeList::SerializeProperty(const PropertyInfo& property, xml::Elemen
 
 void TSerializeList::GetAttributesFromXML(xml::Element element) {
     try {
-        // Read once: each property then looks among the names, not the DOM.
-        const xml::AttributeViews attributes = element.Attributes();
-        for (const PropertyInfo* property : Class().Properties())
-            DeSerializeProperty(*property, element, attributes);
+        const serialaze::ClassInfo& info = Class();
+        const std::vector<const PropertyInfo*>& properties = info.Properties();
+        // One walk over the attributes gives each property the value of the
+        // first attribute of its name; the properties then take their values
+        // in their own order.
+        constexpr size_t kInline = 32;
+        const char* inlineValues[kInline] = {};
+        std::vector<const char*> moreValues;
+        const char** values = inlineValues;
+        if (properties.size() > kInline) {
+            moreValues.assign(properties.size(), nullptr);
+            values = moreValues.data();
+        }
+        element.ForEachAttribute([&](const char* name, const char* value) {
+            const auto [begin, end] = info.ScalarsStartingWith(name[0]);
+            for (const uint16_t* i = begin; i != end; ++i)
+                if (!values[*i] && SameName(name, properties[*i]->name))
+                    values[*i] = value;
+        });
+        for (size_t i = 0; i < properties.size(); ++i)
+            DeSerializeProperty(*properties[i], element, values[i]);
     } catch (const Exception& e) {
         throw Exception(ObjectErrorText(this, "GetAttributesFromXML", e.Message()));
     }
 }
 
 void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Element& element,
-                                         const xml::AttributeViews& attributes) {
+                                         const char* value) {
     if (property.kind == PropertyKind::Class) {
-        TSerializeList* value = property.object(*this);
-        if (!value)
+        TSerializeList* object = property.object(*this);
+        if (!object)
             return;
         for (xml::Node node = element.FirstChild(); node; node = node.NextSibling()) {
             if (node.Type() == xml::NodeType::Element && node.NodeName() == property.name) {
                 element.RemoveChild(node);
-                value->DeSerializeInternal(node.AsElement());
+                object->DeSerializeInternal(node.AsElement());
                 if (element.OwnerDocument()->ReadOnce())
                     element.OwnerDocument()->DestroyRemoved();
                 break;
             }
         }
     } else if (serialaze::IsScalar(property.kind)) {
-        // The first attribute of that name, as Element::GetAttribute finds it.
-        auto found = std::find_if(
-            attributes.begin(), attributes.end(),
-            [&property](const xml::AttributeView& a) { return SameName(a.name, property.name); });
-        if (found == attributes.end())
+        if (!value)
             return;
         if (serialaze::IsNumeric(property.kind)) {
             // Trimmed; blank is 0. Most values are plain decimals, read without
             // measuring or trimming them first.
             double number;
-            if (!text::StrToPlainDecimal(found->value, number)) {
-                const std::string_view trimmed = text::TrimView(found->value);
+            if (!text::StrToPlainDecimal(value, number)) {
+                const std::string_view trimmed = text::TrimView(value);
                 number = text::StrToFloat(trimmed.empty() ? "0" : trimmed);
             }
             if (property.setFloat)
@@ -212,13 +225,13 @@ void TSerializeList::DeSerializeProperty(const PropertyInfo& property, xml::Elem
                 property.set(*this, number);
             return;
         }
-        const std::string_view value(found->value);
+        const std::string_view text(value);
         if (property.kind == PropertyKind::Enumeration) {
-            property.setIdentifier(*this, std::string(value));
+            property.setIdentifier(*this, std::string(text));
         } else if (property.setText) {
-            property.setText(*this, value);
+            property.setText(*this, text);
         } else {
-            property.set(*this, std::string(value));
+            property.set(*this, std::string(text));
         }
     }
 }

@@ -87,30 +87,6 @@ struct Attribute {
     std::string value;
 };
 
-// An attribute of an element as it stands in the document: its name and value
-// as zero-terminated UTF-8.
-struct AttributeView {
-    const char* name;
-    const char* value;
-};
-
-// The attributes of one element, in document order: held inline up to
-// kInline of them (an element rarely has more), so reading them allocates
-// nothing.
-class AttributeViews {
-public:
-    static constexpr size_t kInline = 24;
-    const AttributeView* begin() const { return m_more.empty() ? m_inline : m_more.data(); }
-    const AttributeView* end() const { return begin() + m_size; }
-    size_t size() const { return m_size; }
-    void push_back(const AttributeView& view);
-
-private:
-    AttributeView m_inline[kInline];
-    size_t m_size = 0;
-    std::vector<AttributeView> m_more; // all of them, once there are more than kInline
-};
-
 class Element : public Node {
 public:
     Element() = default;
@@ -122,9 +98,12 @@ public:
     // The attribute's text, or nothing when the element has no such attribute.
     // The view stays valid until the attribute changes or the document goes.
     std::optional<std::string_view> GetAttribute(const std::string& name) const;
-    // Every attribute, in document order; the views stay valid as
-    // GetAttribute's do.
-    AttributeViews Attributes() const;
+    // Calls visit(name, value) for every attribute, in document order, both
+    // zero-terminated UTF-8 that stays valid as GetAttribute's view does.
+    template <class Visit> void ForEachAttribute(Visit&& visit) const {
+        for (pugi::xml_attribute a = m_node.first_attribute(); a; a = a.next_attribute())
+            visit(a.name(), a.value());
+    }
 
 private:
     friend class Node;

@@ -206,9 +206,10 @@ TEST(NumbersTest, StrToFloatRoundsShortAndLongNumbersAsTheLibraryDoes) {
         // gives the same double, sign of a zero included.
         double plainValue = 7;
         ASSERT_EQ(StrToPlainDecimal(number.c_str(), plainValue), digits <= 15) << number;
-        if (digits <= 15)
+        if (digits <= 15) {
             ASSERT_TRUE(plainValue == expected && std::signbit(plainValue) == std::signbit(expected))
                 << number;
+        }
     }
     // Anything else is left to StrToFloat, the value untouched.
     for (const char* other : {"", "-", ".", "-.", " 1", "1 ", "+1", "1e5", "1.2.3", "1,5", "0x1",
