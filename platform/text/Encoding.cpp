@@ -26,6 +26,9 @@ unsigned Ctz(unsigned m) {
 struct DecodeTable {
     std::array<std::array<char, 4>, 256> bytes{};
     std::array<unsigned char, 256> length{};
+    // Whether every letter (0xC0 to 0xFF) takes two bytes, as it does unless
+    // iconv is missing and everything beyond ASCII became U+FFFD.
+    bool lettersTakeTwo = true;
 
     DecodeTable() {
         for (int i = 0; i < 0x80; ++i) {
@@ -49,6 +52,8 @@ struct DecodeTable {
         }
         if (cd != reinterpret_cast<iconv_t>(-1))
             iconv_close(cd);
+        for (int i = 0xC0; i < 0x100; ++i)
+            lettersTakeTwo = lettersTakeTwo && length[i] == 2;
     }
 };
 
@@ -113,8 +118,12 @@ size_t DecodedSize(const DecodeTable& table, std::string_view bytes, bool lines)
     for (; i + kBlock <= bytes.size(); i += kBlock) {
         const BlockMasks masks = Masks(bytes.data() + i);
         // Every letter takes two bytes; the rest beyond ASCII are looked up.
-        size += Popcount(masks.high & ~masks.punct);
-        for (unsigned m = masks.punct; m != 0; m &= m - 1)
+        unsigned lookUp = masks.high;
+        if (table.lettersTakeTwo) {
+            size += Popcount(masks.high & ~masks.punct);
+            lookUp = masks.punct;
+        }
+        for (unsigned m = lookUp; m != 0; m &= m - 1)
             size += table.length[static_cast<unsigned char>(bytes[i + Ctz(m)])] - 1u;
         if (lines)
             for (unsigned m = masks.breaks; m != 0; m &= m - 1)

@@ -169,24 +169,30 @@ int64_t StrToInt(std::string_view textIn) {
 
 namespace {
 
-// For a number of at most 15 digits in all and no exponent, its correctly
-// rounded double: the digits as an integer and the power of ten are both exact
-// doubles, and one division rounds correctly, as the full conversion does.
-// Answers false, `value` untouched, for any other number.
 constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr size_t kExactDigits = 15;
 
+// The value of at most kExactDigits digits, `fraction` of them after the
+// point: the digits as an integer and the power of ten are both exact
+// doubles, and one division rounds correctly, as the full conversion does.
+double ExactValue(uint64_t digits, size_t fraction, bool negative) {
+    const double value = static_cast<double>(digits) / kPowers[fraction];
+    return negative ? -value : value;
+}
+
+// For a number of at most kExactDigits digits in all and no exponent, its
+// correctly rounded double. Answers false, `value` untouched, for any other
+// number.
 bool ExactSmallNumber(const NumberParts& parts, double& value) {
-    if (parts.exponent != 0 || parts.integer.size() + parts.fraction.size() > 15)
+    if (parts.exponent != 0 || parts.integer.size() + parts.fraction.size() > kExactDigits)
         return false;
     uint64_t digits = 0;
     for (char c : parts.integer)
         digits = digits * 10 + static_cast<uint64_t>(c - '0');
     for (char c : parts.fraction)
         digits = digits * 10 + static_cast<uint64_t>(c - '0');
-    value = static_cast<double>(digits) / kPowers[parts.fraction.size()];
-    if (parts.negative)
-        value = -value;
+    value = ExactValue(digits, parts.fraction.size(), parts.negative);
     return true;
 }
 
@@ -199,26 +205,25 @@ bool StrToPlainDecimal(const char* text, double& value) {
     if (negative)
         ++p;
     uint64_t digits = 0;
-    int count = 0, fraction = 0;
+    size_t count = 0;
+    size_t fraction = 0;
     bool point = false;
     for (;; ++p) {
         if (IsDigit(*p)) {
-            if (++count > 15)
+            if (++count > kExactDigits)
                 return false;
             digits = digits * 10 + static_cast<uint64_t>(*p - '0');
-            fraction += point;
+            if (point)
+                ++fraction;
         } else if (*p == separator && !point) {
             point = true;
         } else {
             break;
         }
     }
-    // The same value as ExactSmallNumber gives for these parts.
     if (*p != '\0' || count == 0)
         return false;
-    value = static_cast<double>(digits) / kPowers[fraction];
-    if (negative)
-        value = -value;
+    value = ExactValue(digits, fraction, negative);
     return true;
 }
 
