@@ -139,11 +139,13 @@ size_t DecodedSize(const DecodeTable& table, std::string_view bytes, bool lines)
 }
 
 // Decodes bytes [i, end) one at a time; returns the new output position.
+// Without `kBreaks` CR and LF are plain bytes, and the loop has no branch.
+template <bool kBreaks>
 char* DecodeBytes(const DecodeTable& table, std::string_view bytes, size_t i, size_t end,
-                  bool lines, char* out) {
+                  char* out) {
     for (; i < end; ++i) {
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (lines && (c == '\r' || c == '\n')) {
+        if (kBreaks && (c == '\r' || c == '\n')) {
             // A CR LF pair is written when its CR is met; its LF adds nothing.
             if (c == '\n' && i > 0 && bytes[i - 1] == '\r')
                 continue;
@@ -168,17 +170,13 @@ char* Decode(const DecodeTable& table, std::string_view bytes, bool lines, char*
         if (masks.high == 0 && !breaks) {
             std::memcpy(out, bytes.data() + i, kBlock);
             out += kBlock;
-        } else if (!breaks) {
-            for (size_t k = i; k < i + kBlock; ++k) {
-                const unsigned char c = static_cast<unsigned char>(bytes[k]);
-                std::memcpy(out, table.bytes[c].data(), 4);
-                out += table.length[c];
-            }
         } else {
-            out = DecodeBytes(table, bytes, i, i + kBlock, lines, out);
+            out = breaks ? DecodeBytes<true>(table, bytes, i, i + kBlock, out)
+                         : DecodeBytes<false>(table, bytes, i, i + kBlock, out);
         }
     }
-    return DecodeBytes(table, bytes, i, bytes.size(), lines, out);
+    return lines ? DecodeBytes<true>(table, bytes, i, bytes.size(), out)
+                 : DecodeBytes<false>(table, bytes, i, bytes.size(), out);
 }
 
 // Asks the kernel for all pages of a large buffer at once, instead of one
