@@ -190,9 +190,13 @@ Node Node::AppendChild(Node child) {
     return child;
 }
 
-void Node::DestroyChild(Node child) {
+void Node::RequireChild(const Node& child) const {
     if (!child || child.m_document != m_document || child.m_node.parent() != m_node)
         DomFailure("удаляемый узел не является дочерним узлом " + NodeName());
+}
+
+void Node::DestroyChild(Node child) {
+    RequireChild(child);
     m_node.remove_child(child.m_node);
     m_document->Changed(m_node);
 }
@@ -204,8 +208,7 @@ void Document::DestroyRemoved() {
 }
 
 Node Node::RemoveChild(Node child) {
-    if (!child || child.m_document != m_document || child.m_node.parent() != m_node)
-        DomFailure("удаляемый узел не является дочерним узлом " + NodeName());
+    RequireChild(child);
     m_document->Limbo().append_move(child.m_node);
     m_document->Changed(m_node);
     return child;

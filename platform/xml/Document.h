@@ -76,6 +76,8 @@ protected:
     friend class Document;
     friend class NodeList;
     Node(Document* document, pugi::xml_node node) : m_document(document), m_node(node) {}
+    // Throws Exception unless `child` is a child of this node.
+    void RequireChild(const Node& child) const;
 
     Document* m_document = nullptr;
     pugi::xml_node m_node;
