@@ -1,6 +1,7 @@
 #include "platform/xml/Document.h"
 
 #include "platform/text/Exception.h"
+#include "platform/xml/WellFormed.h"
 
 #include <algorithm>
 
@@ -62,11 +63,6 @@ std::string StatusReason(pugi::xml_parse_status status) {
         return "В документе нет корневого элемента";
     }
     return "Неизвестная ошибка разбора документа";
-}
-
-size_t NodeOffset(pugi::xml_node node) {
-    ptrdiff_t offset = node.offset_debug();
-    return offset < 0 ? 0 : static_cast<size_t>(offset);
 }
 
 bool IsContinuationByte(char c) {
@@ -403,84 +399,40 @@ void Document::PlaceParseError(std::string_view original) {
     LocateError(original, m_errorOffset, m_parseError);
 }
 
-// Parses `text` (in place: m_buffer, `text` and its terminating zero) and
-// checks the tree. On failure fills the code and reason of the parse error and
-// m_errorOffset, and empties the document.
+// Checks that `text` is well-formed, then parses it (in place: m_buffer,
+// `text` and its terminating zero). On failure fills the code and reason of
+// the parse error and m_errorOffset, and empties the document.
 bool Document::Load(std::string_view text, bool inPlace) {
     for (NodeList* list : m_liveLists)
         list->m_valid = false;
     m_limbo = pugi::xml_node();
     m_parseError = ParseError();
     m_errorOffset = 0;
-    constexpr unsigned kOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_doctype;
-    pugi::xml_parse_result result =
-        inPlace ? m_document.load_buffer_inplace(m_buffer.data(), m_buffer.size(), kOptions,
-                                                 pugi::encoding_utf8)
-                : m_document.load_buffer(text.data(), text.size(), kOptions, pugi::encoding_utf8);
-    if (!result) {
+    WellFormedFault fault;
+    if (!CheckWellFormed(text, fault)) {
+        m_parseError.errorCode = fault.code;
+        m_parseError.reason = std::move(fault.reason);
+        if (fault.offset >= text.size() && fault.code != kErrorNoRoot)
+            m_parseError.reason += " (документ неожиданно закончился)";
+        m_errorOffset = fault.offset;
+    } else {
+        constexpr unsigned kOptions =
+            pugi::parse_default | pugi::parse_comments | pugi::parse_doctype;
+        pugi::xml_parse_result result =
+            inPlace ? m_document.load_buffer_inplace(m_buffer.data(), m_buffer.size(), kOptions,
+                                                     pugi::encoding_utf8)
+                    : m_document.load_buffer(text.data(), text.size(), kOptions,
+                                             pugi::encoding_utf8);
+        if (result)
+            return true;
+        // A well-formed document pugixml cannot take (out of memory, say).
         m_parseError.errorCode = static_cast<int>(result.status);
         m_parseError.reason = StatusReason(result.status);
-        size_t offset = result.offset < 0 ? 0 : static_cast<size_t>(result.offset);
-        // pugixml stops on the last character when the text ends inside markup;
-        // the place shown is then just behind the end.
-        if (offset + 1 >= text.size() && result.status != pugi::status_no_document_element) {
-            m_parseError.reason += " (документ неожиданно закончился)";
-            offset = text.size();
-        }
-        m_errorOffset = offset;
-    } else if (CheckLoadedTree()) {
-        return true;
+        m_errorOffset = result.offset < 0 ? 0 : static_cast<size_t>(result.offset);
     }
     m_document.reset();
     m_buffer = std::string();
     return false;
-}
-
-// Refuses what pugixml accepts but a reader must not take: entity declarations
-// (the way to entity bombs and external entities), a second root element and a
-// nesting deeper than kMaxDepth. On refusal fills the parse error.
-bool Document::CheckLoadedTree() {
-    auto refuse = [this](int code, std::string reason, pugi::xml_node node) {
-        m_parseError.errorCode = code;
-        m_parseError.reason = std::move(reason);
-        m_errorOffset = NodeOffset(node);
-        return false;
-    };
-    int roots = 0;
-    for (pugi::xml_node child = m_document.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_doctype &&
-            std::string_view(child.value()).find("<!ENTITY") != std::string_view::npos)
-            return refuse(kErrorEntityDeclaration,
-                          "Объявления сущностей (<!ENTITY) в документе не допускаются", child);
-        if (child.type() == pugi::node_element && ++roots > 1)
-            return refuse(kErrorSeveralRoots, "В документе может быть только один корневой элемент",
-                          child);
-    }
-    pugi::xml_node root = m_document.root();
-    pugi::xml_node node = root.first_child();
-    int depth = 1;
-    while (node) {
-        // A parsed document lies in memory in document order, each node
-        // followed by its attributes: asking for the memory ahead hides most
-        // of this walk's waiting.
-        __builtin_prefetch(reinterpret_cast<const char*>(node.internal_object()) + 1024);
-        if (depth > kMaxDepth)
-            return refuse(kErrorTooDeep,
-                          "Превышена допустимая глубина вложенности элементов (" +
-                              std::to_string(kMaxDepth) + ")",
-                          node);
-        if (node.first_child()) {
-            node = node.first_child();
-            ++depth;
-            continue;
-        }
-        while (node != root && !node.next_sibling()) {
-            node = node.parent();
-            --depth;
-        }
-        node = node == root ? pugi::xml_node() : node.next_sibling();
-    }
-    return true;
 }
 
 std::string Document::Xml() const {

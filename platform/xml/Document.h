@@ -160,9 +160,11 @@ public:
     Node AsNode() const;
 
     // Replaces the content by the document parsed from `text`, which is UTF-8
-    // whatever its declaration says. White-space-only text is dropped, no DTD is
-    // read, no entity beyond the predefined and numeric ones is expanded, and a
-    // document declaring entities or nested deeper than kMaxDepth is refused.
+    // whatever its declaration says. Only a well-formed XML 1.0 document is
+    // taken (see CheckWellFormed): no DTD is read, no entity beyond the
+    // predefined ones is known, and documents declaring entities or attribute
+    // lists or nested deeper than kMaxDepth are refused. White-space-only text
+    // is dropped.
     // Returns true on success; on failure the document is empty and
     // GetParseError() says why. Never throws for bad input.
     bool LoadXML(std::string_view text);
@@ -192,7 +194,6 @@ private:
     pugi::xml_node Limbo();
     bool IsLimbo(pugi::xml_node node) const { return node == m_limbo && !node.empty(); }
     bool Load(std::string_view text, bool inPlace);
-    bool CheckLoadedTree();
     void Changed(pugi::xml_node parent);
 
     std::string m_buffer; // the text parsed in place, which the nodes point into

@@ -17,11 +17,29 @@ struct ParseError {
     int linepos = 0;     // 1-based character position in the line; 0 when unknown
 };
 
-// Codes of the checks made after pugixml has parsed a document; pugixml's own
-// statuses (1 to 16) are used as they are.
+// Codes of the faults a document can have. Faults of the kinds pugixml names
+// keep pugixml's status numbers (1 to 16); the rest are numbered from 101.
+constexpr int kErrorOutOfMemory = 3;
+constexpr int kErrorBadMarkup = 5;        // "<" starts nothing XML knows
+constexpr int kErrorBadPi = 6;            // XML declaration or processing instruction
+constexpr int kErrorBadComment = 7;
+constexpr int kErrorBadCData = 8;
+constexpr int kErrorBadDoctype = 9;
+constexpr int kErrorBadText = 10;         // text outside the root, "]]>" in text
+constexpr int kErrorBadStartTag = 11;
+constexpr int kErrorBadAttribute = 12;
+constexpr int kErrorBadEndTag = 13;
+constexpr int kErrorTagMismatch = 14;     // an end tag of another element, or none
+constexpr int kErrorNoRoot = 16;
 constexpr int kErrorTooDeep = 101;
 constexpr int kErrorEntityDeclaration = 102;
 constexpr int kErrorSeveralRoots = 103;
+constexpr int kErrorUndeclaredEntity = 104; // a reference to an entity nothing declares
+constexpr int kErrorBadReference = 105;     // a bare "&", a malformed reference
+constexpr int kErrorDuplicateAttribute = 106;
+constexpr int kErrorBadCharacter = 107;     // a character XML does not allow, raw or referenced
+constexpr int kErrorBadUtf8 = 108;
+constexpr int kErrorAttributeDeclaration = 109;
 
 // The deepest element nesting a loaded document may have. The readers walk the
 // tree recursively, so the bound keeps them far from the end of the stack.
