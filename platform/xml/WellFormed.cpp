@@ -139,6 +139,8 @@ private:
     void Doctype();
     void InternalSubset();
     void MarkupDeclaration(size_t keywordLength);
+    void ContentSpec();
+    void Group(int depth);
     void ExternalId(bool publicIdAlone);
     void Comment();
     void Pi();
@@ -462,9 +464,8 @@ void Scanner::InternalSubset() {
     }
 }
 
-// An element or notation declaration: keyword S Name S, then for a notation an
-// external or public identifier, for an element a content model of names,
-// '#PCDATA', parentheses, '|', ',', '?', '*', '+' with balanced parentheses.
+// An element or notation declaration: keyword S Name S, then a content model
+// or an external or public identifier, S? '>'.
 void Scanner::MarkupDeclaration(size_t keywordLength) {
     const bool notation = keywordLength == 10;
     m_p += keywordLength;
@@ -473,38 +474,87 @@ void Scanner::MarkupDeclaration(size_t keywordLength) {
         Fail(kErrorBadDoctype, "В объявлении нет имени", m_p);
     Name();
     RequireSpace(kErrorBadDoctype, "Ошибка в объявлении типа документа (DOCTYPE)");
-    if (notation) {
+    if (notation)
         ExternalId(true);
-    } else {
-        int depth = 0;
-        bool any = false;
-        while (m_p < m_end && *m_p != '>') {
-            const unsigned char c = *m_p;
-            if (c == '(') {
-                ++depth;
-            } else if (c == ')') {
-                if (--depth < 0)
-                    break;
-            } else if (c == '#' && StartsWith("#PCDATA")) {
-                m_p += 6;
-            } else if (!(kClasses[c] & kSpace) &&
-                       std::string_view("|,?*+").find(static_cast<char>(c)) == std::string_view::npos) {
-                if (!AtNameStart() && !(c < 0x80 && (kClasses[c] & kNameChar)))
-                    break;
-                Name();
-                any = true;
-                continue;
-            }
-            any = true;
-            ++m_p;
-        }
-        if (depth != 0 || !any)
-            Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
-    }
+    else
+        ContentSpec();
     SkipSpace();
     if (Peek() != '>')
         Fail(kErrorBadDoctype, "Ошибка в объявлении типа документа (DOCTYPE)", m_p);
     ++m_p;
+}
+
+// 'EMPTY' | 'ANY' | '(' S? '#PCDATA' (S? '|' S? Name)* S? ')*' | '(' S? '#PCDATA' S? ')'
+// | a group of content particles with its modifier.
+void Scanner::ContentSpec() {
+    if (StartsWith("EMPTY")) {
+        m_p += 5;
+        return;
+    }
+    if (StartsWith("ANY")) {
+        m_p += 3;
+        return;
+    }
+    if (Peek() != '(')
+        Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
+    ++m_p;
+    SkipSpace();
+    if (!StartsWith("#PCDATA")) {
+        Group(1);
+        return;
+    }
+    m_p += 7;
+    SkipSpace();
+    bool names = false;
+    while (Peek() == '|') {
+        ++m_p;
+        SkipSpace();
+        if (!AtNameStart())
+            Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
+        Name();
+        SkipSpace();
+        names = true;
+    }
+    if (Peek() != ')')
+        Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
+    ++m_p;
+    if (Peek() == '*')
+        ++m_p;
+    else if (names)
+        Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
+}
+
+// A choice or sequence after its '(' and blanks: content particles joined by
+// one kind of separator, ')', a modifier. Nested groups recurse, to a bound.
+void Scanner::Group(int depth) {
+    if (depth > 100)
+        Fail(kErrorTooDeep, "Слишком глубокая вложенность в объявлении элемента", m_p);
+    unsigned char separator = 0;
+    for (;;) {
+        if (Peek() == '(') {
+            ++m_p;
+            SkipSpace();
+            Group(depth + 1);
+        } else if (AtNameStart()) {
+            Name();
+            if (Peek() == '?' || Peek() == '*' || Peek() == '+')
+                ++m_p;
+        } else {
+            Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
+        }
+        SkipSpace();
+        const unsigned char c = Peek();
+        if (c == ')')
+            break;
+        if ((c != '|' && c != ',') || (separator != 0 && c != separator))
+            Fail(kErrorBadDoctype, "Ошибка в объявлении элемента (<!ELEMENT)", m_p);
+        separator = c;
+        ++m_p;
+        SkipSpace();
+    }
+    ++m_p;
+    if (Peek() == '?' || Peek() == '*' || Peek() == '+')
+        ++m_p;
 }
 
 void Scanner::Comment() {
