@@ -1,6 +1,7 @@
 #include "apps/updatedb/Cli.h"
 
 #include "platform/db/ConnectionDefinitions.h"
+#include "platform/db/Dialect.h"
 #include "platform/text/StringList.h"
 
 #include <cstdlib>
@@ -56,6 +57,12 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
             "no database: give --database FILE or --connections INI --connection NAME"};
     }
     connection->SetLoginPrompt(false);
+    return connection;
+}
+
+std::unique_ptr<db::Connection> OpenConnection(const GlobalOptions& options) {
+    std::unique_ptr<db::Connection> connection = MakeConnection(options);
+    db::SetOracleNumericFormat(*connection);
     return connection;
 }
 

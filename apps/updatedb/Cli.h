@@ -42,4 +42,9 @@ constexpr const char* PasswordVariable = "UPDATEDB_PASSWORD";
 // is wrong or the password file cannot be read.
 std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options);
 
+// MakeConnection, then the session settings every front end makes: on an
+// "OracleConnection" the decimal point as numeric separator (which connects).
+// Throws as MakeConnection, and what the connection throws.
+std::unique_ptr<db::Connection> OpenConnection(const GlobalOptions& options);
+
 } // namespace cli

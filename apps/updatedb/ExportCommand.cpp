@@ -121,7 +121,7 @@ void WriteToStdout(const text::StringList& lines) {
 
 int ExportCommand(const GlobalOptions& options, const std::vector<int>& collections,
                   const std::string& outFile) {
-    auto connection = MakeConnection(options);
+    auto connection = OpenConnection(options);
     kod_pvr base;
     std::set<int> seen;
     for (int kod : collections) {

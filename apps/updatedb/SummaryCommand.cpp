@@ -49,7 +49,7 @@ void PrintNorms(db::Connection& connection) {
 } // namespace
 
 int SummaryCommand(const GlobalOptions& options) {
-    auto connection = MakeConnection(options);
+    auto connection = OpenConnection(options);
     connection->Open();
     PrintCounts(*connection);
     PrintNorms(*connection);

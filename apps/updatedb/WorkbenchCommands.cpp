@@ -2,6 +2,7 @@
 
 #include "module/TQuorvexLogClient.h"
 #include "platform/host/Application.h"
+#include "platform/db/Dialect.h"
 #include "platform/host/Messages.h"
 #include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
@@ -41,6 +42,7 @@ public:
           m_application(m_hostWindow.GetHandle(), &host::CurrentApplication().Presenter()),
           m_previous(host::SetCurrentApplication(&m_application)) {
         m_form.SQLConnect.AssignSettings(*MakeConnection(options));
+        db::SetOracleNumericFormat(m_form.SQLConnect);
         m_form.LogClient = std::make_unique<TQuorvexLogClient>(m_hostWindow.GetHandle());
         m_form.MemoLog.OnAppend = [this](const std::string& line) { Print(line); };
         m_form.MemoDelete.OnAppend = [this](const std::string& line) { Print(line); };

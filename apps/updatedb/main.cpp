@@ -112,6 +112,7 @@ void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
 int main(int argc, char** argv) {
     CLI::App app{"updatedb: applies XML patch files to an estimate-normative base", "updatedb"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "updatedb " UPDATEDB_VERSION);
     cli::GlobalOptions options;
     Action action;
     OneLineMessageBoxPresenter presenter;

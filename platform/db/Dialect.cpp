@@ -1,6 +1,65 @@
 #include "platform/db/Dialect.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 namespace db {
+
+const char* const kOracleNumericFormat = "ALTER SESSION SET NLS_NUMERIC_CHARACTERS=\".,\"";
+
+namespace {
+
+// Whether the key of one "key=value" item of a connection string is `key`,
+// blanks around it and letter case aside.
+bool KeyIs(std::string_view item, std::string_view key) {
+    const size_t equals = item.find('=');
+    std::string_view name = item.substr(0, equals == std::string_view::npos ? 0 : equals);
+    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.front())))
+        name.remove_prefix(1);
+    while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())))
+        name.remove_suffix(1);
+    if (name.size() != key.size())
+        return false;
+    for (size_t i = 0; i < key.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(name[i])) != key[i])
+            return false;
+    return true;
+}
+
+// The length of the item at the start of `rest`: up to the ';' that ends it,
+// a braced value ("{...}", "}}" standing for '}') read whole.
+size_t ItemLength(std::string_view rest) {
+    size_t i = rest.find('=');
+    if (i == std::string_view::npos)
+        return rest.find(';') == std::string_view::npos ? rest.size() : rest.find(';');
+    ++i;
+    while (i < rest.size() && rest[i] == ' ')
+        ++i;
+    if (i < rest.size() && rest[i] == '{') {
+        for (++i; i < rest.size(); ++i) {
+            if (rest[i] != '}')
+                continue;
+            if (i + 1 < rest.size() && rest[i + 1] == '}')
+                ++i;
+            else
+                break;
+        }
+    }
+    const size_t end = rest.find(';', i);
+    return end == std::string_view::npos ? rest.size() : end;
+}
+
+std::string OdbcValue(const std::string& value) {
+    if (value.find_first_of(";{} \t") == std::string::npos)
+        return value;
+    std::string braced = "{";
+    for (char c : value)
+        braced += c == '}' ? std::string("}}") : std::string(1, c);
+    return braced + "}";
+}
+
+} // namespace
 
 bool IsOracle(const Connection& connection) {
     return connection.ConnectionName() == "OracleConnection";
@@ -18,6 +77,34 @@ const char* Guarded(const Connection& connection, const char* oracleText, const 
     if (IsOracle(connection))
         return oracleText;
     return IsInterBase(connection) ? ibText : nullptr;
+}
+
+void SetOracleNumericFormat(Connection& connection) {
+    if (IsOracle(connection))
+        connection.ExecuteDirect(kOracleNumericFormat);
+}
+
+std::string OdbcConnectString(const std::string& database, const std::string& user,
+                              const std::string& password) {
+    const std::string whole = database.find('=') == std::string::npos ? "DSN=" + database : database;
+    std::string out;
+    std::string_view rest = whole;
+    while (!rest.empty()) {
+        const size_t length = ItemLength(rest);
+        const std::string_view item = rest.substr(0, length);
+        rest.remove_prefix(std::min(length + 1, rest.size()));
+        const bool replaced =
+            (!user.empty() && KeyIs(item, "UID")) ||
+            ((!user.empty() || !password.empty()) && KeyIs(item, "PWD"));
+        if (replaced || item.empty())
+            continue;
+        out += (out.empty() ? "" : ";") + std::string(item);
+    }
+    if (!user.empty())
+        out += (out.empty() ? "UID=" : ";UID=") + OdbcValue(user);
+    if (!password.empty())
+        out += (out.empty() ? "PWD=" : ";PWD=") + OdbcValue(password);
+    return out;
 }
 
 } // namespace db

@@ -4,7 +4,12 @@
 
 #include "platform/db/Connection.h"
 
+#include <string>
+
 namespace db {
+
+// The statement that makes a point the decimal separator of an Oracle session.
+extern const char* const kOracleNumericFormat;
 
 // ConnectionName is exactly "OracleConnection".
 bool IsOracle(const Connection& connection);
@@ -17,5 +22,21 @@ const char* TwoWay(const Connection& connection, const char* oracleText, const c
 // Guarded choice: the Oracle text on "OracleConnection", the InterBase text on
 // "IBConnection", nullptr on any other name.
 const char* Guarded(const Connection& connection, const char* oracleText, const char* ibText);
+
+// Runs kOracleNumericFormat directly on `connection` (connecting it if need be)
+// when it is named exactly "OracleConnection"; does nothing on any other name.
+// Every front end calls it on the connection it works on. Throws what the
+// connection throws.
+void SetOracleNumericFormat(Connection& connection);
+
+// The ODBC connection string for a connection's Database, User_Name and
+// Password: `database` as it stands when it holds '=' (a whole connection
+// string), else "DSN=" + `database`; then "UID=" user and "PWD=" password.
+// The given ones are the only ones: a given user drops the UID and PWD keys the
+// string holds (in any letter case), a given password its PWD; keys with
+// nothing given for them stay. Values holding ';', '{', '}' or blanks are
+// braced, a '}' in them doubled.
+std::string OdbcConnectString(const std::string& database, const std::string& user,
+                              const std::string& password);
 
 } // namespace db

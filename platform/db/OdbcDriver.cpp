@@ -1,11 +1,13 @@
 // The ODBC driver, over unixODBC. Database is a data source name or, when it
-// holds '=', a whole connection string; User_Name and Password go in as UID and
-// PWD. Outside an explicit transaction the driver's auto-commit is on; an
-// explicit transaction switches it off until Commit or Rollback. Values are
-// handed over as text (numbers already rounded to the parameter's scale when
-// the driver describes one), integers as 64-bit integers; columns are read as
-// text, integer columns as integers and NUMERIC/DECIMAL columns as exact text.
+// holds '=', a whole connection string; User_Name and Password go in as the
+// only UID and PWD (see OdbcConnectString). Outside an explicit transaction
+// the driver's auto-commit is on; an explicit transaction switches it off
+// until Commit or Rollback. Values are handed over as text (numbers already
+// rounded to the parameter's scale when the driver describes one), integers as
+// 64-bit integers; columns are read as text, integer columns as integers and
+// NUMERIC/DECIMAL columns as exact text.
 #include "platform/db/BuiltinDrivers.h"
+#include "platform/db/Dialect.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Strings.h"
 
@@ -275,13 +277,8 @@ OdbcSession::OdbcSession(const ConnectSettings& settings) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_environment);
     SQLSetEnvAttr(m_environment, SQL_ATTR_ODBC_VERSION, (SQLPOINTER)SQL_OV_ODBC3, 0);
     SQLAllocHandle(SQL_HANDLE_DBC, m_environment, &m_connection);
-    std::string connect = settings.database.find('=') == std::string::npos
-                              ? "DSN=" + settings.database
-                              : settings.database;
-    if (!settings.userName.empty())
-        connect += ";UID=" + settings.userName;
-    if (!settings.password.empty())
-        connect += ";PWD=" + settings.password;
+    const std::string connect =
+        OdbcConnectString(settings.database, settings.userName, settings.password);
     SQLRETURN rc = SQLDriverConnect(m_connection, nullptr, (SQLCHAR*)connect.c_str(), SQL_NTS,
                                     nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {

@@ -1,6 +1,7 @@
 #include "workbench/window/TFormUpdate.h"
 
 #include "module/ReportLibrary.h"
+#include "platform/db/Dialect.h"
 #include "workbench/Deletion.h"
 #include "workbench/JournalFile.h"
 #include "workbench/UpdateRun.h"
@@ -29,8 +30,6 @@ constexpr int DesignWidth = 800;
 constexpr int DesignHeight = 388;
 constexpr int EditHeight = 21;
 constexpr int CheckHeight = 17;
-
-const char* const OracleNumericFormat = "ALTER SESSION SET NLS_NUMERIC_CHARACTERS=\".,\"";
 
 QString Q(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -120,8 +119,7 @@ TFormUpdate::TFormUpdate(host::Application* owner, QWidget* mainFormClientArea,
     UpdateTransaction = db::TransactionDesc{1, db::Isolation::ReadCommitted, 0};
     std::string reportText;
     reportlib::Entry1(&reportText);
-    if (m_form->SQLConnect.ConnectionName() == "OracleConnection")
-        m_form->SQLConnect.ExecuteDirect(OracleNumericFormat);
+    db::SetOracleNumericFormat(m_form->SQLConnect);
 }
 
 TFormUpdate::~TFormUpdate() {
