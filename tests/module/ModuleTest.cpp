@@ -48,7 +48,7 @@ private slots:
 };
 
 void ModuleTest::TheEntryPointsAreCSymbolsAndListTheTaskWithoutAConnection() {
-    void* library = dlopen(UPDATEDB_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
+    void* library = dlopen(UPDATEDB_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     QVERIFY(library);
     auto getInfo = reinterpret_cast<GetInfoVersion50Func>(dlsym(library, "GetInfoVersion50"));
     QVERIFY(getInfo);
