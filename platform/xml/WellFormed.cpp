@@ -123,6 +123,20 @@ private:
 
     uint32_t Decode(Byte p, int& length);
     Byte Char(Byte p);
+    // The first byte from p on that has the stop bit, letters of two bytes (all
+    // of them allowed) stepped over; m_end when there is none.
+    Byte SkipPlain(Byte p, unsigned char stop) const {
+        while (p < m_end) {
+            const unsigned char c = *p;
+            if (!(kClasses[c] & stop))
+                ++p;
+            else if (c >= 0xC2 && c <= 0xDF && p + 1 < m_end && (p[1] & 0xC0) == 0x80)
+                p += 2;
+            else
+                break;
+        }
+        return p;
+    }
     // Char, with the letters of two bytes (all of them allowed) stepped over at once.
     Byte Step(Byte p) {
         if (*p >= 0xC2 && *p <= 0xDF && p + 1 < m_end && (p[1] & 0xC0) == 0x80)
@@ -213,7 +227,8 @@ bool Scanner::AtNameStart() {
 std::string_view Scanner::Name() {
     Byte start = m_p;
     int length = 1;
-    Decode(m_p, length);
+    if (*m_p >= 0x80)
+        Decode(m_p, length);
     m_p += length;
     while (m_p < m_end) {
         if (*m_p < 0x80) {
@@ -613,8 +628,7 @@ void Scanner::Elements() {
     while (!m_open.empty()) {
         Byte p = m_p;
         for (;;) {
-            while (p < m_end && !(kClasses[*p] & kTextStop))
-                ++p;
+            p = SkipPlain(p, kTextStop);
             if (p >= m_end)
                 Fail(kErrorTagMismatch, "Элемент " + Quoted(m_open.back()) + " не закрыт", p);
             const unsigned char c = *p;
@@ -688,7 +702,7 @@ void Scanner::StartTag() {
 void Scanner::Attribute() {
     const std::string_view name = Name();
     for (std::string_view seen : m_attributes)
-        if (seen == name)
+        if (seen.size() == name.size() && seen[0] == name[0] && seen == name)
             Fail(kErrorDuplicateAttribute, "Атрибут " + Quoted(name) + " повторяется",
                  At(name));
     m_attributes.push_back(name);
@@ -707,8 +721,7 @@ void Scanner::AttributeValue() {
     const unsigned char quote = *m_p;
     Byte p = m_p + 1;
     for (;;) {
-        while (p < m_end && !(kClasses[*p] & kValueStop))
-            ++p;
+        p = SkipPlain(p, kValueStop);
         if (p >= m_end)
             Fail(kErrorBadAttribute, "Значение атрибута не закрыто кавычкой", p);
         const unsigned char c = *p;
