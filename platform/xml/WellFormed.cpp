@@ -87,7 +87,7 @@ class Scanner {
 public:
     Scanner(std::string_view text, WellFormedFault& fault)
         : m_begin(reinterpret_cast<const unsigned char*>(text.data())), m_p(m_begin),
-          m_end(m_begin + text.size()), m_fault(fault) {
+          m_end(m_begin + text.size()), m_start(m_begin), m_fault(fault) {
         m_open.reserve(64);
     }
 
@@ -169,6 +169,7 @@ private:
     Byte m_begin;
     Byte m_p;
     Byte m_end;
+    Byte m_start; // where an XML declaration may stand: the start, after a byte order mark
     WellFormedFault& m_fault;
     std::vector<std::string_view> m_open;       // names of the open elements, the root first
     std::vector<std::string_view> m_attributes; // names of the start tag being read
@@ -308,6 +309,7 @@ std::string_view Scanner::Literal(int code, const char* what) {
 void Scanner::Document() {
     if (StartsWith("\xEF\xBB\xBF"))
         m_p += 3;
+    m_start = m_p;
     if (StartsWith("<?xml") && m_p + 5 < m_end && (kClasses[m_p[5]] & kSpace))
         XmlDeclaration();
     bool doctype = false;
@@ -596,6 +598,8 @@ void Scanner::Pi() {
     const std::string_view target = Name();
     if (target.size() == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
         (target[2] | 0x20) == 'l') {
+        if (target == "xml" && start == m_start)
+            Fail(kErrorBadPi, "Ошибка в объявлении XML", m_p);
         if (target == "xml")
             Fail(kErrorBadPi, "Объявление XML допускается только в самом начале документа", start);
         Fail(kErrorBadPi, "Имя инструкции обработки " + Quoted(target) + " зарезервировано",

@@ -96,8 +96,8 @@ TEST_F(ErrorTest, CutOffDocumentShowsTheParseErrorOnceAndRaisesItWrapped) {
     const std::string parse = "Ошибка парсера 14\n"
                               "Документ:  \n"
                               "Строка 2 Позиция 20\n"
-                              "Сообщение парсера: \"Закрывающий тег не соответствует открытому "
-                              "элементу (документ неожиданно закончился)\"\n"
+                              "Сообщение парсера: \"Элемент \"t_group\" не закрыт (документ "
+                              "неожиданно закончился)\"\n"
                               "Источник: \"  <t_group kod=\"1\">\"";
     EXPECT_EQ(message, Header("t_root", "DeSerialize", parse));
     EXPECT_EQ(Boxes(),

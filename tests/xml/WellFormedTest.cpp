@@ -73,6 +73,7 @@ const Malformed kMalformed[] = {
     {"DOCTYPE after the root", "<r/><!DOCTYPE r>", 5, 1, 5},
     {"two DOCTYPEs", "<!DOCTYPE r><!DOCTYPE r><r/>", 9, 1, 13},
     {"XML declaration without a version", "<?xml encoding=\"UTF-8\"?><r/>", 6, 1, 7},
+    {"XML declaration without anything", "<?xml?><r/>", 6, 1, 6},
     {"XML version 2.0", "<?xml version=\"2.0\"?><r/>", 6, 1, 16},
     {"standalone other than yes or no", "<?xml version=\"1.0\" standalone=\"maybe\"?><r/>", 6,
      1, 33},
