@@ -86,16 +86,16 @@ void SetOracleNumericFormat(Connection& connection) {
 
 std::string OdbcConnectString(const std::string& database, const std::string& user,
                               const std::string& password) {
-    const std::string whole = database.find('=') == std::string::npos ? "DSN=" + database : database;
+    const std::string whole =
+        database.find('=') == std::string::npos ? "DSN=" + database : database;
     std::string out;
     std::string_view rest = whole;
     while (!rest.empty()) {
         const size_t length = ItemLength(rest);
         const std::string_view item = rest.substr(0, length);
         rest.remove_prefix(std::min(length + 1, rest.size()));
-        const bool replaced =
-            (!user.empty() && KeyIs(item, "UID")) ||
-            ((!user.empty() || !password.empty()) && KeyIs(item, "PWD"));
+        const bool replaced = (!user.empty() && KeyIs(item, "UID")) ||
+                              ((!user.empty() || !password.empty()) && KeyIs(item, "PWD"));
         if (replaced || item.empty())
             continue;
         out += (out.empty() ? "" : ";") + std::string(item);

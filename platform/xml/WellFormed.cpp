@@ -46,8 +46,9 @@ constexpr std::array<unsigned char, 256> MakeClasses() {
 constexpr std::array<unsigned char, 256> kClasses = MakeClasses();
 
 bool IsXmlChar(uint32_t c) {
-    return c >= 0x20 ? (c <= 0xD7FF || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF))
-                     : (c == 0x9 || c == 0xA || c == 0xD);
+    return c >= 0x20
+               ? (c <= 0xD7FF || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF))
+               : (c == 0x9 || c == 0xA || c == 0xD);
 }
 
 // Letters beyond ASCII that may start a name, and those that may only follow.
@@ -104,11 +105,10 @@ private:
     }
 
     static Byte At(std::string_view part) { return reinterpret_cast<Byte>(part.data()); }
-    unsigned char Peek(size_t ahead = 0) const {
-        return m_p + ahead < m_end ? m_p[ahead] : 0;
-    }
+    unsigned char Peek(size_t ahead = 0) const { return m_p + ahead < m_end ? m_p[ahead] : 0; }
     bool StartsWith(std::string_view s) const {
-        return static_cast<size_t>(m_end - m_p) >= s.size() && std::memcmp(m_p, s.data(), s.size()) == 0;
+        return static_cast<size_t>(m_end - m_p) >= s.size() &&
+               std::memcmp(m_p, s.data(), s.size()) == 0;
     }
     bool SkipSpace() {
         Byte start = m_p;
@@ -273,10 +273,11 @@ void Scanner::Reference() {
             Fail(kErrorBadReference, "Неверная ссылка на символ", amp);
         ++m_p;
         if (!IsXmlChar(value))
-            Fail(kErrorBadCharacter,
-                 "Ссылка на недопустимый в XML символ " +
-                     std::string(reinterpret_cast<const char*>(amp), static_cast<size_t>(m_p - amp)),
-                 amp);
+            Fail(
+                kErrorBadCharacter,
+                "Ссылка на недопустимый в XML символ " +
+                    std::string(reinterpret_cast<const char*>(amp), static_cast<size_t>(m_p - amp)),
+                amp);
         return;
     }
     if (!AtNameStart())
@@ -303,7 +304,8 @@ std::string_view Scanner::Literal(int code, const char* what) {
         m_p = Char(m_p);
     if (m_p >= m_end)
         Fail(code, std::string(what) + ": значение не закрыто кавычкой", m_p);
-    return std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(m_p++ - start));
+    return std::string_view(reinterpret_cast<const char*>(start),
+                            static_cast<size_t>(m_p++ - start));
 }
 
 void Scanner::Document() {
@@ -353,7 +355,8 @@ void Scanner::Epilog() {
         } else {
             ++m_p;
             if (AtNameStart())
-                Fail(kErrorSeveralRoots, "В документе может быть только один корневой элемент", m_p);
+                Fail(kErrorSeveralRoots, "В документе может быть только один корневой элемент",
+                     m_p);
             Fail(kErrorBadMarkup, "Непонятная разметка после символа \"<\"", m_p - 1);
         }
     }
@@ -460,7 +463,8 @@ void Scanner::InternalSubset() {
             return;
         }
         if (*m_p == '%')
-            Fail(kErrorUndeclaredEntity, "Ссылки на сущности-параметры (%имя;) не допускаются", m_p);
+            Fail(kErrorUndeclaredEntity, "Ссылки на сущности-параметры (%имя;) не допускаются",
+                 m_p);
         if (StartsWith("<!--")) {
             Comment();
         } else if (StartsWith("<?")) {
@@ -707,8 +711,7 @@ void Scanner::Attribute() {
     const std::string_view name = Name();
     for (std::string_view seen : m_attributes)
         if (seen.size() == name.size() && seen[0] == name[0] && seen == name)
-            Fail(kErrorDuplicateAttribute, "Атрибут " + Quoted(name) + " повторяется",
-                 At(name));
+            Fail(kErrorDuplicateAttribute, "Атрибут " + Quoted(name) + " повторяется", At(name));
     m_attributes.push_back(name);
     SkipSpace();
     if (Peek() != '=')

@@ -139,8 +139,8 @@ TEST_F(OracleSessionTest, TheDriverManagerGetsTheGivenUserOnlyAndTheSeparatorSta
     const std::string database =
         std::string("DRIVER=") + SQLITE_ODBC_DRIVER + ";Database=" + m_folder + "/base.db";
     const std::string ini = File("connections.ini", "[OracleConnection]\nDriverName=Oracle\n"
-                                                     "Database=" + database +
-                                                         ";uid=estimator;PWD=host\n");
+                                                    "Database=" +
+                                                        database + ";uid=estimator;PWD=host\n");
     const char* previous = std::getenv("ODBCSYSINI");
     const std::string saved = previous ? previous : "";
     setenv("ODBCSYSINI", (m_folder + "/config").c_str(), 1);
@@ -170,7 +170,8 @@ TEST(OdbcConnectStringTest, TheGivenUserAndPasswordAreTheOnlyOnes) {
     const Case cases[] = {
         {"norms", "scott", "tiger", "DSN=norms;UID=scott;PWD=tiger"},
         {"norms", "", "", "DSN=norms"},
-        {"DSN=norms;UID=estimator", "V31_MERIDAN_2002", "1", "DSN=norms;UID=V31_MERIDAN_2002;PWD=1"},
+        {"DSN=norms;UID=estimator", "V31_MERIDAN_2002", "1",
+         "DSN=norms;UID=V31_MERIDAN_2002;PWD=1"},
         // Keys in any letter case and with blanks around them, wherever they stand.
         {"uid = a;DSN=norms;Pwd=b;DBQ=x", "u", "p", "DSN=norms;DBQ=x;UID=u;PWD=p"},
         // A braced value may hold ';' and "}}"; it goes whole.

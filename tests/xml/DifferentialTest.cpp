@@ -35,15 +35,15 @@ std::vector<std::string> Seeds() {
     return seeds;
 }
 
+// clang-format off
 const char* const kTokens[] = {
-    "<",      ">",       "&",       "&amp;",  "&nbsp;",    "&#0;",     "&#x41;",   "&#xFFFE;",
-    "&#65",   "]]>",     "--",      "<!--",   "-->",       "\"",       "'",        "=",
-    " ",      "/",       "/>",      "</a>",   "<a>",       "<b/>",     "?>",       "<?",
-    "<?xml version=\"1.0\"?>",      "<?pi x?>",            "<![CDATA[", "<!DOCTYPE r>",
-    "\x01",   "\t",      "\r\n",    ";",      "#",         "é",        "Щ",        "x=\"1\"",
-    "\xD0",   "\xEF\xBF\xBF",       ":",      "1",         "-",        ".",        "%pe;",
-    "<!ENTITY e \"x\">",            "[",      "]",         "\x7F",     "\xC2\x85", "&#xD800;",
+    "<", ">", "&", "&amp;", "&nbsp;", "&#0;", "&#x41;", "&#xFFFE;", "&#65", "]]>", "--", "<!--",
+    "-->", "\"", "'", "=", " ", "/", "/>", "</a>", "<a>", "<b/>", "?>", "<?",
+    "<?xml version=\"1.0\"?>", "<?pi x?>", "<![CDATA[", "<!DOCTYPE r>", "\x01", "\t", "\r\n",
+    ";", "#", "é", "Щ", "x=\"1\"", "\xD0", "\xEF\xBF\xBF", ":", "1", "-", ".", "%pe;",
+    "<!ENTITY e \"x\">", "[", "]", "\x7F", "\xC2\x85", "&#xD800;",
 };
+// clang-format on
 
 // One random change: a deletion, an inserted token, a changed byte, a repeated
 // attribute or a cut.
@@ -107,8 +107,9 @@ TEST(DifferentialTest, TheReaderTakesExactlyWhatLibxml2Takes) {
             } else if (++differing <= 10) {
                 const xml::ParseError& error = document.GetParseError();
                 ADD_FAILURE() << (ours ? "taken by the reader, refused by libxml2"
-                                       : "refused by the reader (" + std::to_string(error.errorCode) +
-                                             " " + std::to_string(error.line) + ":" +
+                                       : "refused by the reader (" +
+                                             std::to_string(error.errorCode) + " " +
+                                             std::to_string(error.line) + ":" +
                                              std::to_string(error.linepos) + " " + error.reason +
                                              "), taken by libxml2")
                               << ":\n"
@@ -116,8 +117,8 @@ TEST(DifferentialTest, TheReaderTakesExactlyWhatLibxml2Takes) {
             }
         }
     }
-    std::cout << "compared " << compared << " documents: " << acceptedByBoth
-              << " taken by both, " << refusedByBoth << " refused by both, " << excused
+    std::cout << "compared " << compared << " documents: " << acceptedByBoth << " taken by both, "
+              << refusedByBoth << " refused by both, " << excused
               << " refused by the reader only for safety, " << lenient
               << " taken by libxml2 against the grammar, " << differing << " differing\n";
     EXPECT_EQ(differing, 0);

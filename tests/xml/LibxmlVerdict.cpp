@@ -12,11 +12,10 @@ namespace {
 
 bool Parse(const std::string& text, int extraOptions, bool& tooDeep) {
     xmlParserCtxtPtr context = xmlNewParserCtxt();
-    xmlDocPtr document = xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()),
-                                           nullptr, "UTF-8",
-                                           XML_PARSE_IGNORE_ENC | XML_PARSE_NONET |
-                                               XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                                               extraOptions);
+    xmlDocPtr document =
+        xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                          XML_PARSE_IGNORE_ENC | XML_PARSE_NONET | XML_PARSE_NOERROR |
+                              XML_PARSE_NOWARNING | extraOptions);
     const bool accepted = document != nullptr;
     const xmlError* error = xmlCtxtGetLastError(context);
     tooDeep = !accepted && error != nullptr && error->message != nullptr &&

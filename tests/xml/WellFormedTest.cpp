@@ -25,8 +25,8 @@ const std::string kHead = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n
 const Malformed kMalformed[] = {
     {"undeclared entity in an attribute", kHead + "<r>\r\n<a n=\"x&nbsp;y\"/></r>", 104, 3, 8},
     {"undeclared entity in text", "<r>a&nbsp;b</r>", 104, 1, 5},
-    {"entity only an external DTD declares",
-     "<!DOCTYPE r SYSTEM \"r.dtd\">\n<r>&secret;</r>", 104, 2, 4},
+    {"entity only an external DTD declares", "<!DOCTYPE r SYSTEM \"r.dtd\">\n<r>&secret;</r>", 104,
+     2, 4},
     {"bare & in an attribute", "<r a=\"1 & 2\"/>", 105, 1, 9},
     {"bare < in an attribute", "<r a=\"1 < 2\"/>", 12, 1, 9},
     {"bare & in text", "<r>Tom & Jerry</r>", 105, 1, 8},
@@ -75,8 +75,8 @@ const Malformed kMalformed[] = {
     {"XML declaration without a version", "<?xml encoding=\"UTF-8\"?><r/>", 6, 1, 7},
     {"XML declaration without anything", "<?xml?><r/>", 6, 1, 6},
     {"XML version 2.0", "<?xml version=\"2.0\"?><r/>", 6, 1, 16},
-    {"standalone other than yes or no", "<?xml version=\"1.0\" standalone=\"maybe\"?><r/>", 6,
-     1, 33},
+    {"standalone other than yes or no", "<?xml version=\"1.0\" standalone=\"maybe\"?><r/>", 6, 1,
+     33},
     {"character reference in hexadecimal with X", "<r>&#X41;</r>", 105, 1, 4},
     // Refused for safety although well-formed.
     {"entity declaration", "<!DOCTYPE r [\n<!ENTITY e \"x\">\n]>\n<r>&e;</r>", 102, 2, 1},
@@ -143,9 +143,8 @@ TEST(WellFormedTest, WellFormedDocumentsAreReadAsTheyStand) {
     };
     for (const Case& c : cases) {
         Document document;
-        EXPECT_TRUE(document.LoadXML(c.text))
-            << c.text << ": " << document.GetParseError().reason << " at "
-            << document.GetParseError().linepos;
+        EXPECT_TRUE(document.LoadXML(c.text)) << c.text << ": " << document.GetParseError().reason
+                                              << " at " << document.GetParseError().linepos;
         if (!c.xml.empty()) {
             EXPECT_EQ(document.Xml(), c.xml);
         }
