@@ -1,0 +1,389 @@
+// The server's faults as a user meets them through the command line: a wrong
+// password or user, nothing listening, a host that never answers, the server
+// killed during the save or during the recalculation, a row held by another
+// connection, and two workstations applying at once. Each shows the lines the
+// user gets and that nothing of the base was lost or half-written.
+#include "tests/reliability/ReliabilityFixture.h"
+#include "tests/server/ServerFixture.h"
+
+#include "platform/db/Connection.h"
+#include "platform/text/StringList.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <map>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace servertest {
+namespace {
+
+using reliability::LineDiff;
+using reliability::RunningUpdatedb;
+using ServerFaultTest = ServerBaseTest;
+
+const std::string ConnectFailed = "updatedb: Не удалось подключиться к базе данных \"";
+const std::string SaveFailed = "Ошибка сохранении в базу данных ";
+
+// A socket on 127.0.0.1 that takes connections (the kernel completes them) and
+// never answers: a host that hangs. listening=false: a port nothing listens on.
+class DeadPort {
+public:
+    explicit DeadPort(bool listening) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), size);
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        if (listening)
+            listen(m_fd, 8);
+    }
+    ~DeadPort() { close(m_fd); }
+    std::string Address(const std::string& path) const {
+        return "127.0.0.1/" + std::to_string(m_port) + ":" + path;
+    }
+
+private:
+    int m_fd;
+    int m_port = 0;
+};
+
+// A run started in the background, its stdout kept in a file of the test.
+struct Background {
+    Background(const std::vector<std::string>& args, const std::string& outFile)
+        : run(args, outFile), out(outFile) {}
+    std::string Out() const { return text::ReadFileBytes(out); }
+    RunningUpdatedb run;
+    std::string out;
+};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// How a run that met a fault must end: exit 1 and exactly one error line, the
+// save's, then the closing line of the run.
+void ExpectOneSaveErrorLine(int status, const std::string& out) {
+    EXPECT_EQ(status, 1) << out;
+    const std::vector<std::string> errors = LinesStartingWith(out, "Ошибка");
+    ASSERT_EQ(errors.size(), 1u) << out;
+    EXPECT_EQ(errors[0].rfind(SaveFailed, 0), 0u) << errors[0];
+    EXPECT_EQ(out.find("Сохранение в БД"), std::string::npos) << out;
+    EXPECT_EQ(LinesStartingWith(out, "Обновление завершенно!").size(), 1u) << out;
+}
+
+} // namespace
+
+TEST_F(ServerFaultTest, AWrongPasswordOrUserGivesOneLineAndThePasswordShowsNowhere) {
+    const std::string patch = SOURCE_DIR "/demo/patch.xml";
+    const std::string wrong = "Wrong-" + Server().Password().substr(0, 8);
+    text::WriteFileBytes(File("wrong"), wrong + "\n");
+    const std::string before = ServerSnapshot();
+    const std::string address = Server().Address(m_serverBase);
+    const std::string refused = "Your user name and password are not defined. Ask your database "
+                                "administrator to set up a Firebird login.\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string user;
+    };
+    const std::vector<Case> cases = {
+        {{"--database", address, "--password-file", File("wrong")}, "SYSDBA"},
+        {{"--database", address, "--user", "INTRUDER", "--password-file", m_passwordFile},
+         "INTRUDER"},
+        {{"--connections", WriteIni("wrong.ini", "Password=" + wrong + "\n"), "--connection",
+          "IBConnection", "--password-file", File("wrong")},
+         "SYSDBA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.user);
+        auto run = testsupport::RunProcess(
+            UPDATEDB_BIN, Concat(c.args, {"apply", patch, "--journal", File("journal.txt")}));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, ConnectFailed + address + "\" (драйвер Firebird, пользователь " +
+                               c.user + "): " + refused);
+        const std::string journal = text::ReadFileBytes(File("journal.txt"));
+        for (const std::string& secret : {wrong, Server().Password()}) {
+            EXPECT_EQ(run.out.find(secret), std::string::npos);
+            EXPECT_EQ(run.err.find(secret), std::string::npos);
+            EXPECT_EQ(journal.find(secret), std::string::npos);
+        }
+    }
+    EXPECT_EQ(LineDiff(before, ServerSnapshot()), "");
+}
+
+TEST_F(ServerFaultTest, NothingListeningAStoppedServerOrAMuteHostEndPromptlyWithOneLine) {
+    const std::string patch = SOURCE_DIR "/demo/patch.xml";
+    const std::string before = ServerSnapshot();
+    const std::string unreachable = "Unable to complete network request to host \"127.0.0.1\". "
+                                    "-Failed to establish a connection.\n";
+    const auto expectOneLine = [&](const std::vector<std::string>& args,
+                                   const std::string& address, const std::string& reason) {
+        Background run(Concat(args, {"apply", patch}), File("out.txt"));
+        EXPECT_EQ(run.run.WaitAtMost(30), 1) << "a hang is killed after 30 s";
+        EXPECT_EQ(run.Out(), "");
+        EXPECT_EQ(run.run.Err(), ConnectFailed + address +
+                                     "\" (драйвер Firebird, пользователь SYSDBA): " + reason);
+    };
+    {
+        SCOPED_TRACE("a port nothing listens on");
+        DeadPort closed(false);
+        const std::string address = closed.Address(m_serverBase);
+        expectOneLine({"--database", address, "--password-file", m_passwordFile}, address,
+                      unreachable);
+    }
+    {
+        SCOPED_TRACE("the server stopped before the run");
+        Server().Kill();
+        expectOneLine(ServerArgs(), Server().Address(m_serverBase), unreachable);
+        Server().Start();
+    }
+    {
+        SCOPED_TRACE("a host that takes the connection and never answers");
+        DeadPort mute(true);
+        const std::string address = mute.Address(m_serverBase);
+        text::WriteFileBytes(File("mute.ini"), "[IBConnection]\nDriverName=Firebird\nDatabase=" +
+                                                   address + "\nConnectTimeout=2\n");
+        expectOneLine({"--connections", File("mute.ini"), "--connection", "IBConnection",
+                       "--password-file", m_passwordFile},
+                      address,
+                      "сервер не ответил за 2 с (ConnectTimeout): connection rejected by remote "
+                      "interface\n");
+    }
+    EXPECT_EQ(LineDiff(before, ServerSnapshot()), "");
+}
+
+TEST_F(ServerFaultTest, TheServerKilledDuringTheSaveLeavesTheBaseAsItWasBeforeTheRun) {
+    const int Norms = 60;
+    const std::string patch = WritePatch("patch.xml", 50, 2, Norms / 2);
+    const std::vector<std::string> apply = Concat(ServerArgs(), {"apply", patch, "--no-others"});
+    const std::string before = ServerSnapshot();
+    auto reference = OnLocal({"apply", patch, "--no-others"});
+    ASSERT_EQ(reference.status, 0) << reference.err;
+
+    // Each norm's save sends "Добавление работы <code>" to stderr: the server
+    // dies after the first, a middle and the last of them, and once more
+    // just after the last (at the commit).
+    int killed = 0;
+    for (int line : {1, Norms / 3, 2 * Norms / 3, Norms, Norms + 1}) {
+        SCOPED_TRACE("killed after line " + std::to_string(line));
+        Background run(apply, File("out.txt"));
+        ASSERT_TRUE(run.run.WaitForLines("log info: Добавление работы ", std::min(line, Norms)))
+            << run.run.Err();
+        if (line > Norms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Server().Kill();
+        const int status = run.run.WaitAtMost(60);
+        Server().Start();
+        if (status == 0) { // the commit came first: the whole patch is there
+            EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
+            break;
+        }
+        ++killed;
+        ExpectOneSaveErrorLine(status, run.Out());
+        EXPECT_EQ(LineDiff(before, ServerSnapshot()), "");
+    }
+    EXPECT_GE(killed, 3);
+
+    auto full = testsupport::RunProcess(UPDATEDB_BIN, apply);
+    EXPECT_EQ(full.status, 0) << full.out << full.err;
+    EXPECT_EQ(full.out, reference.out);
+    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
+}
+
+namespace {
+
+// What the journal says of each norm in the wage pass: lines that worked, and
+// error lines.
+struct WageLines {
+    std::map<std::string, int> done, failed;
+};
+
+// The rows of one table in a snapshot, and the snapshot without them.
+std::string Section(const std::string& snapshot, const std::string& table) {
+    const size_t start = snapshot.find("== " + table + "\n");
+    const size_t end = snapshot.find("\n== ", start);
+    return start == std::string::npos ? ""
+                                      : snapshot.substr(start, end == std::string::npos
+                                                                   ? std::string::npos
+                                                                   : end + 1 - start);
+}
+
+std::string Without(std::string snapshot, const std::string& table) {
+    const std::string section = Section(snapshot, table);
+    return snapshot.erase(snapshot.find(section), section.size());
+}
+
+WageLines CountWageLines(const std::string& out) {
+    WageLines count;
+    const std::string doneText = "Пересчет зарплаты у работы ";
+    const std::string failedText = "Ошибка при пересчете зарплаты у работы ";
+    for (const std::string& line : LinesStartingWith(out, doneText))
+        ++count.done[line.substr(doneText.size())];
+    for (const std::string& line : LinesStartingWith(out, failedText))
+        ++count.failed[line.substr(failedText.size(), 9)];
+    return count;
+}
+
+} // namespace
+
+TEST_F(ServerFaultTest, AConnectionLostInTheRecalculationGivesOneLinePerFailedStepAndNoMore) {
+    // Collections 70 and 71: 12 norms of 3 entries, each entry with one line of
+    // other materials, so both passes have work.
+    const std::string patch = WritePatch("patch.xml", 70);
+    const std::string saved = LocalCopy("saved.fdb");
+    ASSERT_EQ(OnLocal({"apply", patch, "--no-others"}, saved).status, 0);
+    ASSERT_EQ(OnLocal({"apply", patch}).status, 0);
+    const std::string savedRows = LocalSnapshot(saved);
+    const std::string recalculatedRows = LocalSnapshot();
+
+    Background run(Concat(ServerArgs(), {"apply", patch}), File("out.txt"));
+    ASSERT_TRUE(run.run.WaitForLines("log info: Пересчет зарплаты у работы ", 7)) << run.run.Err();
+    Server().Kill();
+    const int status = run.run.WaitAtMost(60);
+    Server().Start();
+    const std::string out = run.Out();
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(LinesStartingWith(out, "Сохранение в БД").size(), 1u) << out;
+    EXPECT_EQ(LinesStartingWith(out, "Обновление завершенно!").size(), 1u) << out;
+
+    // Wage pass: each norm either recalculated all its three entries, or ended
+    // with one error line; the norm in progress may have done some first.
+    const WageLines wages = CountWageLines(out);
+    int doneEntries = 0, failedNorms = 0;
+    for (int c = 70; c <= 71; ++c)
+        for (int n = 1; n <= 6; ++n) {
+            const std::string norm = std::to_string(c) + "-01-00" + std::to_string(n);
+            const int done = wages.done.count(norm) ? wages.done.at(norm) : 0;
+            const int failed = wages.failed.count(norm) ? wages.failed.at(norm) : 0;
+            EXPECT_TRUE((done == 3 && failed == 0) || (done < 3 && failed == 1))
+                << norm << ": " << done << " done, " << failed << " failed\n"
+                << out;
+            doneEntries += done;
+            failedNorms += failed;
+        }
+    EXPECT_GE(failedNorms, 1);
+    // Other-material pass: the connection is gone, every one of its 36 steps
+    // gives its error line.
+    EXPECT_EQ(LinesStartingWith(out, "Ошибка при пересчете  расхода у прочего материала ").size(),
+              36u)
+        << out;
+    EXPECT_EQ(LinesStartingWith(out, "Ошибка").size(), failedNorms + 36u) << out;
+
+    // The save is whole; of the recalculation exactly the wages the journal
+    // reports as done are there, nothing else changed.
+    const std::string serverRows = ServerSnapshot();
+    EXPECT_EQ(LineDiff(Without(savedRows, "ZARP"), Without(serverRows, "ZARP")), "");
+    text::StringList changes;
+    changes.SetText(LineDiff(Section(savedRows, "ZARP"), Section(serverRows, "ZARP")));
+    int recalculated = 0;
+    for (const std::string& change : changes.Lines()) {
+        const bool added = change.rfind("+ ", 0) == 0;
+        EXPECT_NE(Section(added ? recalculatedRows : savedRows, "ZARP").find(change.substr(2)),
+                  std::string::npos)
+            << change;
+        recalculated += added;
+    }
+    EXPECT_EQ(recalculated, doneEntries) << changes.Text();
+}
+
+TEST_F(ServerFaultTest, ARowHeldByAnotherConnectionEndsTheSaveAfterTheLockTimeout) {
+    const std::string patch = SOURCE_DIR "/demo/patch.xml";
+    // Another workstation changed a norm the patch writes and has not committed.
+    db::Connection holder;
+    Server().Configure(holder, m_serverBase);
+    db::TransactionDesc transaction;
+    holder.StartTransaction(transaction);
+    holder.ExecuteDirect("update KOD_PVR set naim_pvr = naim_pvr where kod_pvr = '01-01-001'");
+    const std::string before = ServerSnapshot();
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string note;
+    };
+    const std::vector<Case> cases = {
+        {Concat(ServerArgs(), {"--lock-timeout", "2"}),
+         "строку одновременно изменяет другое соединение (ожидание до 2 с, LockTimeout): "},
+        {{"--connections", WriteIni("lock.ini", "LockTimeout=1\n"), "--connection", "IBConnection"},
+         "строку одновременно изменяет другое соединение (ожидание до 1 с, LockTimeout): "},
+        {Concat(ServerArgs(), {"--lock-timeout", "0"}),
+         "строку одновременно изменяет другое соединение (без ожидания, LockTimeout = 0): "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.note);
+        Background run(Concat(c.args, {"apply", patch, "--no-others"}), File("out.txt"));
+        const int status = run.run.WaitAtMost(30);
+        const std::string out = run.Out();
+        ExpectOneSaveErrorLine(status, out);
+        const std::vector<std::string> errors = LinesStartingWith(out, "Ошибка");
+        if (!errors.empty()) {
+            EXPECT_EQ(errors[0].rfind(SaveFailed + c.note + "deadlock", 0), 0u) << errors[0];
+        }
+        EXPECT_EQ(LineDiff(before, ServerSnapshot()), "");
+    }
+
+    // The holder rolls back while a run with time to wait is waiting: the
+    // run goes on and saves the whole patch.
+    Background waiting(Concat(ServerArgs(), {"--lock-timeout", "60", "apply", patch, "--no-others"}),
+                       File("out.txt"));
+    ASSERT_TRUE(waiting.run.WaitForLines("log info: Проверка на совпадение", 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    holder.Rollback(transaction);
+    EXPECT_EQ(waiting.run.WaitAtMost(60), 0) << waiting.Out() << waiting.run.Err();
+    ASSERT_EQ(OnLocal({"apply", patch, "--no-others"}).status, 0);
+    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
+}
+
+namespace {
+
+class TwoWorkstationsTest : public ServerBaseTest {
+protected:
+    // Starts one run per patch at once on the server base and waits for all.
+    // Each must end either done or with the save's one error line; those that
+    // failed are applied again, alone, and must succeed.
+    void ApplyAtOnce(const std::vector<std::string>& patches) {
+        std::vector<std::unique_ptr<Background>> runs;
+        for (size_t i = 0; i < patches.size(); ++i)
+            runs.push_back(std::make_unique<Background>(
+                Concat(ServerArgs(), {"apply", patches[i], "--no-others"}),
+                File("out" + std::to_string(i) + ".txt")));
+        std::vector<std::string> again;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const int status = runs[i]->run.WaitAtMost(120);
+            if (status != 0) {
+                ExpectOneSaveErrorLine(status, runs[i]->Out());
+                again.push_back(patches[i]);
+            }
+        }
+        for (const std::string& patch : again) {
+            auto rerun = OnServer({"apply", patch, "--no-others"});
+            EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(TwoWorkstationsTest, TwoPatchesAtOnceBothEndClearlyAndTheBaseHoldsBoth) {
+    // Different collections; both patches bring the same new materials and
+    // machines, so the two saves meet in the directories.
+    const std::string a = WritePatch("a.xml", 70), b = WritePatch("b.xml", 72);
+    ASSERT_EQ(OnLocal({"apply", a, "--no-others"}).status, 0);
+    ASSERT_EQ(OnLocal({"apply", b, "--no-others"}).status, 0);
+    ApplyAtOnce({a, b});
+    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
+}
+
+TEST_F(TwoWorkstationsTest, TheSamePatchTwiceAtOnceBothEndClearlyAndTheBaseHoldsItOnce) {
+    const std::string a = WritePatch("a.xml", 70);
+    ASSERT_EQ(OnLocal({"apply", a, "--no-others"}).status, 0);
+    ApplyAtOnce({a, a});
+    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
+}
+
+} // namespace servertest
