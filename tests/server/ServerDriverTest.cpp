@@ -99,8 +99,13 @@ TEST_F(ServerDriverTest, AServerKilledMidTransactionFailsTheNextStatementAndLose
         Exec(*connection, "insert into T values (2, 2)");
         ADD_FAILURE() << "the statement went through";
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(std::string(e.what()), "Error reading data from the connection.\n"
-                                         "Оператор: insert into T values (2, 2)");
+        // Reading the answer fails, or writing the request when the kernel
+        // already knows the other end is gone.
+        const std::string message = e.what();
+        const std::string statement = "\nОператор: insert into T values (2, 2)";
+        EXPECT_TRUE(message == "Error reading data from the connection." + statement ||
+                    message == "Error writing data to the connection." + statement)
+            << message;
     }
     EXPECT_NO_THROW(connection->Rollback(transaction));
     EXPECT_FALSE(connection->InTransaction());

@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -198,13 +199,7 @@ TEST_F(ServerFaultTest, TheServerKilledDuringTheSaveLeavesTheBaseAsItWasBeforeTh
 
 namespace {
 
-// What the journal says of each norm in the wage pass: lines that worked, and
-// error lines.
-struct WageLines {
-    std::map<std::string, int> done, failed;
-};
-
-// The rows of one table in a snapshot, and the snapshot without them.
+// The rows of one table in a snapshot, and the snapshot without some tables.
 std::string Section(const std::string& snapshot, const std::string& table) {
     const size_t start = snapshot.find("== " + table + "\n");
     const size_t end = snapshot.find("\n== ", start);
@@ -214,28 +209,68 @@ std::string Section(const std::string& snapshot, const std::string& table) {
                                                                    : end + 1 - start);
 }
 
-std::string Without(std::string snapshot, const std::string& table) {
-    const std::string section = Section(snapshot, table);
-    return snapshot.erase(snapshot.find(section), section.size());
+std::string Without(std::string snapshot, const std::vector<std::string>& tables) {
+    for (const std::string& table : tables) {
+        const std::string section = Section(snapshot, table);
+        snapshot.erase(snapshot.find(section), section.size());
+    }
+    return snapshot;
 }
 
-WageLines CountWageLines(const std::string& out) {
-    WageLines count;
-    const std::string doneText = "Пересчет зарплаты у работы ";
-    const std::string failedText = "Ошибка при пересчете зарплаты у работы ";
-    for (const std::string& line : LinesStartingWith(out, doneText))
-        ++count.done[line.substr(doneText.size())];
-    for (const std::string& line : LinesStartingWith(out, failedText))
-        ++count.failed[line.substr(failedText.size(), 9)];
+// How many rows of the table the server holds in their recalculated form
+// rather than as saved; every row is one or the other.
+int RecalculatedRows(const std::string& saved, const std::string& recalculated,
+                     const std::string& server, const std::string& table) {
+    text::StringList changes;
+    changes.SetText(LineDiff(Section(saved, table), Section(server, table)));
+    int count = 0;
+    for (const std::string& change : changes.Lines()) {
+        const bool added = change.rfind("+ ", 0) == 0;
+        EXPECT_NE(Section(added ? recalculated : saved, table).find(change.substr(2)),
+                  std::string::npos)
+            << table << ": " << change;
+        count += added;
+    }
     return count;
+}
+
+// The journal's lines of one pass of the recalculation: per step (a norm, or
+// a norm and entry number) how many lines said it was done and how many that
+// it failed. A step is named by the first `words` words after the text.
+struct Steps {
+    std::map<std::string, int> done, failed;
+    int Done() const { return Sum(done); }
+    int Failed() const { return Sum(failed); }
+    static int Sum(const std::map<std::string, int>& counts) {
+        int sum = 0;
+        for (const auto& [step, count] : counts)
+            sum += count;
+        return sum;
+    }
+};
+
+Steps CountSteps(const std::string& out, const std::string& doneText,
+                 const std::string& failedText, int words) {
+    Steps steps;
+    const auto name = [words](const std::string& rest) {
+        size_t end = 0;
+        for (int w = 0; w < words && end != std::string::npos; ++w)
+            end = rest.find(' ', end + (w ? 1 : 0));
+        return rest.substr(0, end);
+    };
+    for (const std::string& line : LinesStartingWith(out, doneText))
+        ++steps.done[name(line.substr(doneText.size()))];
+    for (const std::string& line : LinesStartingWith(out, failedText))
+        ++steps.failed[name(line.substr(failedText.size()))];
+    return steps;
 }
 
 } // namespace
 
 TEST_F(ServerFaultTest, AConnectionLostInTheRecalculationGivesOneLinePerFailedStepAndNoMore) {
-    // Collections 70 and 71: 12 norms of 3 entries, each entry with one line of
+    // Collections 70 and 71: 20 norms of 3 entries, each entry with one line of
     // other materials, so both passes have work.
-    const std::string patch = WritePatch("patch.xml", 70);
+    const std::string patch = WritePatch("patch.xml", 70, 2, 10);
     const std::string saved = LocalCopy("saved.fdb");
     ASSERT_EQ(OnLocal({"apply", patch, "--no-others"}, saved).status, 0);
     ASSERT_EQ(OnLocal({"apply", patch}).status, 0);
@@ -253,43 +288,38 @@ TEST_F(ServerFaultTest, AConnectionLostInTheRecalculationGivesOneLinePerFailedSt
     EXPECT_EQ(LinesStartingWith(out, "Обновление завершенно!").size(), 1u) << out;
 
     // Wage pass: each norm either recalculated all its three entries, or ended
-    // with one error line; the norm in progress may have done some first.
-    const WageLines wages = CountWageLines(out);
-    int doneEntries = 0, failedNorms = 0;
+    // with one error line (the norm in progress may have done some first).
+    // Other-material pass: one line per entry, done or failed.
+    const Steps wages = CountSteps(out, "Пересчет зарплаты у работы ",
+                                   "Ошибка при пересчете зарплаты у работы ", 1);
+    const Steps others = CountSteps(out, "Пересчет расхода у прочего материала ",
+                                    "Ошибка при пересчете  расхода у прочего материала ", 2);
     for (int c = 70; c <= 71; ++c)
-        for (int n = 1; n <= 6; ++n) {
-            const std::string norm = std::to_string(c) + "-01-00" + std::to_string(n);
+        for (int n = 1; n <= 10; ++n) {
+            char norm[16];
+            std::snprintf(norm, sizeof norm, "%02d-01-%03d", c, n);
             const int done = wages.done.count(norm) ? wages.done.at(norm) : 0;
             const int failed = wages.failed.count(norm) ? wages.failed.at(norm) : 0;
             EXPECT_TRUE((done == 3 && failed == 0) || (done < 3 && failed == 1))
-                << norm << ": " << done << " done, " << failed << " failed\n"
-                << out;
-            doneEntries += done;
-            failedNorms += failed;
+                << norm << ": " << done << " done, " << failed << " failed";
+            for (int entry = 1; entry <= 3; ++entry) {
+                const std::string step = std::string(norm) + " " + std::to_string(entry);
+                EXPECT_EQ(others.done.count(step) + others.failed.count(step), 1u) << step;
+            }
         }
-    EXPECT_GE(failedNorms, 1);
-    // Other-material pass: the connection is gone, every one of its 36 steps
-    // gives its error line.
-    EXPECT_EQ(LinesStartingWith(out, "Ошибка при пересчете  расхода у прочего материала ").size(),
-              36u)
+    EXPECT_EQ(others.Done() + others.Failed(), 60);
+    EXPECT_GE(wages.Failed() + others.Failed(), 1) << out;
+    EXPECT_EQ(LinesStartingWith(out, "Ошибка").size(),
+              static_cast<size_t>(wages.Failed() + others.Failed()))
         << out;
-    EXPECT_EQ(LinesStartingWith(out, "Ошибка").size(), failedNorms + 36u) << out;
 
-    // The save is whole; of the recalculation exactly the wages the journal
-    // reports as done are there, nothing else changed.
+    // The save is whole; of the recalculation exactly what the journal reports
+    // as done is there, nothing else changed.
     const std::string serverRows = ServerSnapshot();
-    EXPECT_EQ(LineDiff(Without(savedRows, "ZARP"), Without(serverRows, "ZARP")), "");
-    text::StringList changes;
-    changes.SetText(LineDiff(Section(savedRows, "ZARP"), Section(serverRows, "ZARP")));
-    int recalculated = 0;
-    for (const std::string& change : changes.Lines()) {
-        const bool added = change.rfind("+ ", 0) == 0;
-        EXPECT_NE(Section(added ? recalculatedRows : savedRows, "ZARP").find(change.substr(2)),
-                  std::string::npos)
-            << change;
-        recalculated += added;
-    }
-    EXPECT_EQ(recalculated, doneEntries) << changes.Text();
+    EXPECT_EQ(LineDiff(Without(savedRows, {"ZARP", "CNIR"}), Without(serverRows, {"ZARP", "CNIR"})),
+              "");
+    EXPECT_EQ(RecalculatedRows(savedRows, recalculatedRows, serverRows, "ZARP"), wages.Done());
+    EXPECT_EQ(RecalculatedRows(savedRows, recalculatedRows, serverRows, "CNIR"), others.Done());
 }
 
 TEST_F(ServerFaultTest, ARowHeldByAnotherConnectionEndsTheSaveAfterTheLockTimeout) {
@@ -326,6 +356,12 @@ TEST_F(ServerFaultTest, ARowHeldByAnotherConnectionEndsTheSaveAfterTheLockTimeou
         }
         EXPECT_EQ(LineDiff(before, ServerSnapshot()), "");
     }
+
+    // A time that is no whole number of seconds up to 32767 is wrong usage.
+    auto usage = OnServer({"--lock-timeout", "-1", "apply", patch});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err.rfind("--lock-timeout: Value -1 not in range 0 to 32767", 0), 0u)
+        << usage.err;
 
     // The holder rolls back while a run with time to wait is waiting: the
     // run goes on and saves the whole patch.
