@@ -1,7 +1,6 @@
 // The server's faults as a user meets them through the command line: a wrong
 // password or user, nothing listening, a host that never answers, the server
-// killed during the save or during the recalculation, a row held by another
-// connection, and two workstations applying at once. Each shows the lines the
+// killed during the save or during the recalculation. Each shows the lines the
 // user gets and that nothing of the base was lost or half-written.
 #include "tests/reliability/ReliabilityFixture.h"
 #include "tests/server/ServerFixture.h"
@@ -22,11 +21,9 @@ namespace servertest {
 namespace {
 
 using reliability::LineDiff;
-using reliability::RunningUpdatedb;
 using ServerFaultTest = ServerBaseTest;
 
 const std::string ConnectFailed = "updatedb: Не удалось подключиться к базе данных \"";
-const std::string SaveFailed = "Ошибка сохранении в базу данных ";
 
 // A socket on 127.0.0.1 that takes connections (the kernel completes them) and
 // never answers: a host that hangs. listening=false: a port nothing listens on.
@@ -52,31 +49,6 @@ private:
     int m_fd;
     int m_port = 0;
 };
-
-// A run started in the background, its stdout kept in a file of the test.
-struct Background {
-    Background(const std::vector<std::string>& args, const std::string& outFile)
-        : run(args, outFile), out(outFile) {}
-    std::string Out() const { return text::ReadFileBytes(out); }
-    RunningUpdatedb run;
-    std::string out;
-};
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// How a run that met a fault must end: exit 1 and exactly one error line, the
-// save's, then the closing line of the run.
-void ExpectOneSaveErrorLine(int status, const std::string& out) {
-    EXPECT_EQ(status, 1) << out;
-    const std::vector<std::string> errors = LinesStartingWith(out, "Ошибка");
-    ASSERT_EQ(errors.size(), 1u) << out;
-    EXPECT_EQ(errors[0].rfind(SaveFailed, 0), 0u) << errors[0];
-    EXPECT_EQ(out.find("Сохранение в БД"), std::string::npos) << out;
-    EXPECT_EQ(LinesStartingWith(out, "Обновление завершенно!").size(), 1u) << out;
-}
 
 } // namespace
 
@@ -320,106 +292,6 @@ TEST_F(ServerFaultTest, AConnectionLostInTheRecalculationGivesOneLinePerFailedSt
               "");
     EXPECT_EQ(RecalculatedRows(savedRows, recalculatedRows, serverRows, "ZARP"), wages.Done());
     EXPECT_EQ(RecalculatedRows(savedRows, recalculatedRows, serverRows, "CNIR"), others.Done());
-}
-
-TEST_F(ServerFaultTest, ARowHeldByAnotherConnectionEndsTheSaveAfterTheLockTimeout) {
-    const std::string patch = SOURCE_DIR "/demo/patch.xml";
-    // Another workstation changed a norm the patch writes and has not committed.
-    db::Connection holder;
-    Server().Configure(holder, m_serverBase);
-    db::TransactionDesc transaction;
-    holder.StartTransaction(transaction);
-    holder.ExecuteDirect("update KOD_PVR set naim_pvr = naim_pvr where kod_pvr = '01-01-001'");
-    const std::string before = ServerSnapshot();
-
-    struct Case {
-        std::vector<std::string> args;
-        std::string note;
-    };
-    const std::vector<Case> cases = {
-        {Concat(ServerArgs(), {"--lock-timeout", "2"}),
-         "строку одновременно изменяет другое соединение (ожидание до 2 с, LockTimeout): "},
-        {{"--connections", WriteIni("lock.ini", "LockTimeout=1\n"), "--connection", "IBConnection"},
-         "строку одновременно изменяет другое соединение (ожидание до 1 с, LockTimeout): "},
-        {Concat(ServerArgs(), {"--lock-timeout", "0"}),
-         "строку одновременно изменяет другое соединение (без ожидания, LockTimeout = 0): "},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.note);
-        Background run(Concat(c.args, {"apply", patch, "--no-others"}), File("out.txt"));
-        const int status = run.run.WaitAtMost(30);
-        const std::string out = run.Out();
-        ExpectOneSaveErrorLine(status, out);
-        const std::vector<std::string> errors = LinesStartingWith(out, "Ошибка");
-        if (!errors.empty()) {
-            EXPECT_EQ(errors[0].rfind(SaveFailed + c.note + "deadlock", 0), 0u) << errors[0];
-        }
-        EXPECT_EQ(LineDiff(before, ServerSnapshot()), "");
-    }
-
-    // A time that is no whole number of seconds up to 32767 is wrong usage.
-    auto usage = OnServer({"--lock-timeout", "-1", "apply", patch});
-    EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err.rfind("--lock-timeout: Value -1 not in range 0 to 32767", 0), 0u)
-        << usage.err;
-
-    // The holder rolls back while a run with time to wait is waiting: the
-    // run goes on and saves the whole patch.
-    Background waiting(Concat(ServerArgs(), {"--lock-timeout", "60", "apply", patch, "--no-others"}),
-                       File("out.txt"));
-    ASSERT_TRUE(waiting.run.WaitForLines("log info: Проверка на совпадение", 1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    holder.Rollback(transaction);
-    EXPECT_EQ(waiting.run.WaitAtMost(60), 0) << waiting.Out() << waiting.run.Err();
-    ASSERT_EQ(OnLocal({"apply", patch, "--no-others"}).status, 0);
-    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
-}
-
-namespace {
-
-class TwoWorkstationsTest : public ServerBaseTest {
-protected:
-    // Starts one run per patch at once on the server base and waits for all.
-    // Each must end either done or with the save's one error line; those that
-    // failed are applied again, alone, and must succeed.
-    void ApplyAtOnce(const std::vector<std::string>& patches) {
-        std::vector<std::unique_ptr<Background>> runs;
-        for (size_t i = 0; i < patches.size(); ++i)
-            runs.push_back(std::make_unique<Background>(
-                Concat(ServerArgs(), {"apply", patches[i], "--no-others"}),
-                File("out" + std::to_string(i) + ".txt")));
-        std::vector<std::string> again;
-        for (size_t i = 0; i < runs.size(); ++i) {
-            const int status = runs[i]->run.WaitAtMost(120);
-            if (status != 0) {
-                ExpectOneSaveErrorLine(status, runs[i]->Out());
-                again.push_back(patches[i]);
-            }
-        }
-        for (const std::string& patch : again) {
-            auto rerun = OnServer({"apply", patch, "--no-others"});
-            EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
-        }
-    }
-};
-
-} // namespace
-
-TEST_F(TwoWorkstationsTest, TwoPatchesAtOnceBothEndClearlyAndTheBaseHoldsBoth) {
-    // Different collections; both patches bring the same new materials and
-    // machines, so the two saves meet in the directories.
-    const std::string a = WritePatch("a.xml", 70), b = WritePatch("b.xml", 72);
-    ASSERT_EQ(OnLocal({"apply", a, "--no-others"}).status, 0);
-    ASSERT_EQ(OnLocal({"apply", b, "--no-others"}).status, 0);
-    ApplyAtOnce({a, b});
-    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
-}
-
-TEST_F(TwoWorkstationsTest, TheSamePatchTwiceAtOnceBothEndClearlyAndTheBaseHoldsItOnce) {
-    const std::string a = WritePatch("a.xml", 70);
-    ASSERT_EQ(OnLocal({"apply", a, "--no-others"}).status, 0);
-    ApplyAtOnce({a, a});
-    EXPECT_EQ(LineDiff(LocalSnapshot(), ServerSnapshot()), "");
 }
 
 } // namespace servertest

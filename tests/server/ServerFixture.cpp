@@ -119,6 +119,26 @@ std::string ServerBaseTest::WriteIni(const std::string& name, const std::string&
     return File(name);
 }
 
+const std::string SaveFailed = "Ошибка сохранении в базу данных ";
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void ExpectOneSaveErrorLine(int status, const std::string& out) {
+    EXPECT_EQ(status, 1) << out;
+    const std::vector<std::string> errors = LinesStartingWith(out, "Ошибка");
+    ASSERT_EQ(errors.size(), 1u) << out;
+    EXPECT_EQ(errors[0].rfind(SaveFailed, 0), 0u) << errors[0];
+    EXPECT_EQ(out.find("Сохранение в БД"), std::string::npos) << out;
+    EXPECT_EQ(LinesStartingWith(out, "Обновление завершенно!").size(), 1u) << out;
+}
+
+std::string Background::Out() const {
+    return text::ReadFileBytes(out);
+}
+
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
     text::StringList lines;
     lines.SetText(text);

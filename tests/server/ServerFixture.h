@@ -5,6 +5,7 @@
 #pragma once
 
 #include "tests/cli/RunProcess.h"
+#include "tests/reliability/ReliabilityFixture.h"
 #include "tests/support/FirebirdServer.h"
 
 #include <gtest/gtest.h>
@@ -57,5 +58,24 @@ protected:
 
 // The lines of `text` that begin with `prefix`.
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix);
+
+// `a` followed by `b`.
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b);
+
+// The beginning of the save's error line in the journal.
+extern const std::string SaveFailed;
+
+// How a run that met a fault in its save must end: exit 1, exactly one error
+// line, the save's, and the run's closing line.
+void ExpectOneSaveErrorLine(int status, const std::string& out);
+
+// updatedb started in the background, its stdout kept in a file of the test.
+struct Background {
+    Background(const std::vector<std::string>& args, const std::string& outFile)
+        : run(args, outFile), out(outFile) {}
+    std::string Out() const;
+    reliability::RunningUpdatedb run;
+    std::string out;
+};
 
 } // namespace servertest
