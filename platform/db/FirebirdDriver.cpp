@@ -93,7 +93,7 @@ std::string LockNote(const IStatus* status, int lockTimeout) {
 
 // lockTimeout: the waiting time of the failed statement's transaction, for
 // the note on lock conflicts.
-[[noreturn]] void Raise(const FbException& e, const std::string& sql, int lockTimeout = 0) {
+[[noreturn]] void Raise(const FbException& e, const std::string& sql, int lockTimeout) {
     throw EDatabaseError(LockNote(e.getStatus(), lockTimeout) + Describe(e) +
                          (sql.empty() ? "" : "\nОператор: " + FirstLine(sql)));
 }
