@@ -56,6 +56,8 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
         throw UsageError{
             "no database: give --database FILE or --connections INI --connection NAME"};
     }
+    if (options.lockTimeout >= 0)
+        connection->SetParamValue("LockTimeout", std::to_string(options.lockTimeout));
     connection->SetLoginPrompt(false);
     return connection;
 }

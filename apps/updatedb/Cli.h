@@ -27,6 +27,7 @@ struct GlobalOptions {
     std::string user;           // --user NAME (default SYSDBA for --database)
     std::string password;       // --password TEXT (seen by other users in the process list)
     std::string passwordFile;   // --password-file FILE: the password is its first line
+    int lockTimeout = -1;       // --lock-timeout SECONDS; -1: the definition's or the default
     bool userGiven = false;
     bool passwordGiven = false;
 };
@@ -37,7 +38,8 @@ constexpr const char* PasswordVariable = "UPDATEDB_PASSWORD";
 
 // The connection the options describe, not yet opened. The password comes from
 // --password, else the first line of --password-file, else UPDATEDB_PASSWORD,
-// else the INI section (none for --database). Throws UsageError when they name
+// else the INI section (none for --database). --lock-timeout sets the
+// connection parameter LockTimeout. Throws UsageError when they name
 // no database or two password sources, Exception when the INI file or section
 // is wrong or the password file cannot be read.
 std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options);

@@ -44,7 +44,8 @@ using Action = std::function<int()>;
 
 void AddGlobalOptions(CLI::App& app, cli::GlobalOptions& options) {
     app.add_option("--database", options.database,
-                   "Firebird database file, opened by the embedded engine as \"IBConnection\"");
+                   "Firebird database as the connection \"IBConnection\": a file, opened by "
+                   "the embedded engine, or HOST/PORT:PATH (HOST:PATH) of a server");
     app.add_option("--connections", options.connectionsIni, "INI file of connection definitions");
     app.add_option("--connection", options.connectionName, "section of the INI file to use");
     app.add_option("--user", options.user, "user name (SYSDBA for --database)");
@@ -53,6 +54,10 @@ void AddGlobalOptions(CLI::App& app, cli::GlobalOptions& options) {
                    "or the environment variable UPDATEDB_PASSWORD)");
     app.add_option("--password-file", options.passwordFile,
                    "file whose first line is the password");
+    app.add_option("--lock-timeout", options.lockTimeout,
+                   "seconds a statement waits for a row that another connection holds "
+                   "(0: no waiting; default: LockTimeout of the connection definition, else 60)")
+        ->check(CLI::Range(0, 32767));
 }
 
 void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {

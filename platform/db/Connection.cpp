@@ -19,6 +19,17 @@ constexpr size_t kMaxCachedTexts = 512;
 
 } // namespace
 
+std::string ParamValue(const text::StringList& params, const std::string& name) {
+    for (const std::string& line : params.Lines())
+        if (LineHasName(line, name))
+            return line.substr(line.find('=') + 1);
+    return "";
+}
+
+std::string ConnectSettings::Param(const std::string& name) const {
+    return ParamValue(params, name);
+}
+
 Connection::Connection() = default;
 
 Connection::~Connection() {
@@ -28,10 +39,7 @@ Connection::~Connection() {
 }
 
 std::string Connection::ParamValue(const std::string& name) const {
-    for (const std::string& line : m_params.Lines())
-        if (LineHasName(line, name))
-            return line.substr(line.find('=') + 1);
-    return "";
+    return db::ParamValue(m_params, name);
 }
 
 void Connection::SetParamValue(const std::string& name, const std::string& value) {

@@ -60,7 +60,8 @@ public:
     bool LoginPrompt() const { return m_loginPrompt; }
     void SetLoginPrompt(bool prompt) { m_loginPrompt = prompt; }
 
-    // name=value lines: Database, User_Name, Password, RowsetSize, ...
+    // name=value lines: Database, User_Name, Password, RowsetSize, and for the
+    // Firebird driver LockTimeout and ConnectTimeout (see FirebirdDriver.cpp)
     text::StringList& Params() { return m_params; }
     const text::StringList& Params() const { return m_params; }
     // The value of the first line whose name matches without regard to letter

@@ -1,6 +1,7 @@
 // Connection definitions kept in an INI file, one section per connection: the
 // section name is the connection name; keys DriverName, Database, User_Name,
-// Password, and any further keys, which become connection parameters.
+// Password, and any further keys, which become connection parameters (such as
+// LockTimeout and ConnectTimeout of the Firebird driver).
 #pragma once
 
 #include "platform/db/Connection.h"

@@ -41,7 +41,14 @@ struct ConnectSettings {
     std::string userName;
     std::string password;
     text::StringList params; // all name=value lines, Database etc. included
+
+    // The value of the first parameter line whose name matches without regard
+    // to letter case; "" when there is none.
+    std::string Param(const std::string& name) const;
 };
+
+// The same search over any list of name=value lines.
+std::string ParamValue(const text::StringList& params, const std::string& name);
 
 // A prepared statement. Execute runs it with one value per '?' mark; when the
 // statement yields rows, they are read with Fetch and Column until CloseCursor

@@ -7,6 +7,15 @@
 // transaction it was opened in until it is closed, so committing other
 // statements never closes an open cursor. Inside an explicit
 // transaction everything runs in it, and its end closes the cursors opened in it.
+//
+// Beside Database, User_Name and Password the driver reads two connection
+// parameters, each in whole seconds:
+//   LockTimeout     how long a statement waits for a row that another
+//                   connection has changed and not yet committed or rolled back,
+//                   before it fails with a lock conflict; 0 does not wait.
+//                   Default 60.
+//   ConnectTimeout  how long connecting to a server may take before it fails
+//                   (a host that does not answer). Default 15.
 #include "platform/db/BuiltinDrivers.h"
 #include "platform/db/FirebirdEnvironment.h"
 #include "platform/db/FirebirdValues.h"
@@ -15,9 +24,12 @@
 
 #include <firebird/Interface.h>
 
+#include <charconv>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <set>
+#include <thread>
 
 using namespace Firebird;
 
@@ -48,8 +60,59 @@ std::string FirstLine(const std::string& sql) {
     return line.size() > 200 ? line.substr(0, 200) + "..." : line;
 }
 
-[[noreturn]] void Raise(const FbException& e, const std::string& sql) {
-    throw EDatabaseError(Describe(e) + (sql.empty() ? "" : "\nОператор: " + FirstLine(sql)));
+constexpr int DefaultLockTimeout = 60;
+constexpr int DefaultConnectTimeout = 15;
+constexpr int MaxSeconds = 32767; // the engine keeps a lock timeout in 16 bits
+
+bool HasCode(const IStatus* status, ISC_STATUS code) {
+    const intptr_t* item = status->getErrors();
+    while (*item != isc_arg_end) {
+        if (item[0] == isc_arg_gds && item[1] == code)
+            return true;
+        item += item[0] == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
+// What a lock conflict means for the user, ahead of the engine's own words
+// ("deadlock / update conflicts with concurrent update"); "" for other errors.
+// A statement that meets a row another transaction has changed waits for that
+// transaction: when it rolls back, the statement goes on; when it commits, or
+// LockTimeout passes first, the statement fails with this conflict.
+std::string LockNote(const IStatus* status, int lockTimeout) {
+    if (HasCode(status, isc_update_conflict) || HasCode(status, isc_lock_conflict) ||
+        HasCode(status, isc_lock_timeout))
+        return lockTimeout > 0 ? "строку одновременно изменяет другое соединение (ожидание до " +
+                                     std::to_string(lockTimeout) + " с, LockTimeout): "
+                               : "строку одновременно изменяет другое соединение (без "
+                                 "ожидания, LockTimeout = 0): ";
+    if (HasCode(status, isc_deadlock))
+        return "взаимная блокировка с другим соединением: ";
+    return "";
+}
+
+// lockTimeout: the waiting time of the failed statement's transaction, for
+// the note on lock conflicts.
+[[noreturn]] void Raise(const FbException& e, const std::string& sql, int lockTimeout) {
+    throw EDatabaseError(LockNote(e.getStatus(), lockTimeout) + Describe(e) +
+                         (sql.empty() ? "" : "\nОператор: " + FirstLine(sql)));
+}
+
+// The whole seconds a parameter gives; `fallback` when it is absent or empty.
+// Throws EDatabaseError naming the parameter when it is no whole number from
+// `least` to MaxSeconds.
+int SecondsParam(const ConnectSettings& settings, const char* name, int fallback, int least) {
+    const std::string value = text::Trim(settings.Param(name));
+    if (value.empty())
+        return fallback;
+    int seconds = 0;
+    const char* end = value.data() + value.size();
+    auto [stop, error] = std::from_chars(value.data(), end, seconds);
+    if (error != std::errc() || stop != end || seconds < least || seconds > MaxSeconds)
+        throw EDatabaseError(std::string("неверное значение параметра ") + name + " \"" + value +
+                             "\": нужно целое число секунд от " + std::to_string(least) +
+                             " до " + std::to_string(MaxSeconds));
+    return seconds;
 }
 
 // Ends a transaction the program no longer needs, ignoring failures.
@@ -69,7 +132,8 @@ class FirebirdStatement;
 
 class FirebirdSession : public DriverConnection {
 public:
-    explicit FirebirdSession(IAttachment* attachment) : m_attachment(attachment) {}
+    FirebirdSession(IAttachment* attachment, int lockTimeout)
+        : m_attachment(attachment), m_lockTimeout(lockTimeout) {}
     ~FirebirdSession() override;
 
     std::unique_ptr<DriverStatement> Prepare(const ParsedSql& sql) override;
@@ -79,6 +143,7 @@ public:
     void Rollback() override;
 
     IAttachment* Attachment() const { return m_attachment; }
+    int LockTimeout() const { return m_lockTimeout; }
     ITransaction* Explicit() const { return m_explicit; }
     // A transaction for one statement outside the explicit one.
     ITransaction* StartOwn(bool readOnly);
@@ -92,6 +157,10 @@ public:
     // Schema changes come next: the shared transaction is committed (once its
     // open cursors are closed) and the next select starts a new one.
     void RetireReading();
+    // Throws the engine's error as EDatabaseError, naming the statement.
+    [[noreturn]] void Fail(const FbException& e, const std::string& sql) const {
+        Raise(e, sql, m_lockTimeout);
+    }
     void Register(FirebirdStatement* statement) { m_statements.insert(statement); }
     void Unregister(FirebirdStatement* statement) { m_statements.erase(statement); }
 
@@ -100,6 +169,7 @@ private:
     void CloseExplicitCursors();
 
     IAttachment* m_attachment;
+    int m_lockTimeout; // seconds; 0: no waiting
     ITransaction* m_explicit = nullptr;
     ITransaction* m_reading = nullptr;
     std::map<ITransaction*, int> m_readers; // open cursors per shared transaction
@@ -126,6 +196,9 @@ private:
     // Runs a select in the shared read-only transaction; false when it must
     // run in a read-write transaction instead.
     bool ExecuteReading();
+    // Runs a schema change in a transaction of its own and commits it (see
+    // the definition).
+    void ExecuteSchemaChange();
 
     FirebirdSession& m_session;
     std::string m_sql;
@@ -171,15 +244,19 @@ ITransaction* FirebirdSession::Start(Isolation isolation, bool readOnly) {
             tpb->insertTag(status.get(), isc_tpb_read_committed);
             tpb->insertTag(status.get(), isc_tpb_rec_version);
         }
-        tpb->insertTag(status.get(), isc_tpb_wait);
-        tpb->insertInt(status.get(), isc_tpb_lock_timeout, 60);
+        if (m_lockTimeout > 0) {
+            tpb->insertTag(status.get(), isc_tpb_wait);
+            tpb->insertInt(status.get(), isc_tpb_lock_timeout, m_lockTimeout);
+        } else {
+            tpb->insertTag(status.get(), isc_tpb_nowait);
+        }
         ITransaction* transaction = m_attachment->startTransaction(
             status.get(), tpb->getBufferLength(status.get()), tpb->getBuffer(status.get()));
         tpb->dispose();
         return transaction;
     } catch (const FbException& e) {
         tpb->dispose();
-        Raise(e, "");
+        Fail(e, "");
     }
 }
 
@@ -194,7 +271,7 @@ void FirebirdSession::CommitOwn(ITransaction*& transaction) {
         transaction = nullptr;
     } catch (const FbException& e) {
         Discard(transaction);
-        Raise(e, "");
+        Fail(e, "");
     }
 }
 
@@ -235,7 +312,7 @@ void FirebirdSession::ExecuteDirect(const std::string& sql) {
                               SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr);
     } catch (const FbException& e) {
         Discard(own);
-        Raise(e, sql);
+        Fail(e, sql);
     }
     if (own)
         CommitOwn(own);
@@ -258,7 +335,7 @@ void FirebirdSession::Commit() {
         m_explicit->commit(status.get());
         m_explicit = nullptr;
     } catch (const FbException& e) {
-        Raise(e, "");
+        Fail(e, "");
     }
 }
 
@@ -270,7 +347,7 @@ void FirebirdSession::Rollback() {
         m_explicit = nullptr;
     } catch (const FbException& e) {
         Discard(m_explicit);
-        Raise(e, "");
+        Fail(e, "");
     }
 }
 
@@ -294,7 +371,7 @@ FirebirdStatement::FirebirdStatement(FirebirdSession& session, const ParsedSql& 
         Discard(own);
         if (m_statement)
             m_statement->release();
-        Raise(e, sql.original);
+        session.Fail(e, sql.original);
     }
     if (own)
         session.CommitOwn(own);
@@ -318,14 +395,17 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
     ITransaction* transaction = m_session.Explicit();
     if (!transaction && m_type == isc_info_sql_stmt_select && ExecuteReading())
         return 0;
-    if (!transaction && m_type == isc_info_sql_stmt_ddl)
+    if (!transaction && m_type == isc_info_sql_stmt_ddl) {
         m_session.RetireReading();
+        ExecuteSchemaChange();
+        return 0;
+    }
     ITransaction* own = transaction ? nullptr : m_session.StartOwn(false);
     try {
         Run(transaction ? transaction : own);
     } catch (const FbException& e) {
         Discard(own);
-        Raise(e, m_sql);
+        m_session.Fail(e, m_sql);
     }
     if (m_cursor) {
         m_ownTransaction = own;
@@ -345,6 +425,38 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
     return affected;
 }
 
+// A row that another transaction holds makes a statement wait (LockTimeout);
+// a schema change that meets another connection's change of the same part of
+// the schema (two runs widening one column at once, say) fails at once with an
+// update conflict instead. It changed nothing, so it is tried again, until
+// LockTimeout has passed.
+void FirebirdStatement::ExecuteSchemaChange() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(m_session.LockTimeout());
+    for (bool first = true;; first = false) {
+        ITransaction* own = m_session.StartOwn(false);
+        try {
+            // Again prepared afresh: the prepared one may name what the other
+            // connection's change replaced.
+            if (first)
+                Run(own);
+            else
+                m_session.Attachment()->execute(m_status.get(), own, 0, m_sql.c_str(),
+                                                SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr);
+            own->commit(m_status.get());
+            return;
+        } catch (const FbException& e) {
+            Discard(own);
+            const IStatus* status = e.getStatus();
+            if (!(HasCode(status, isc_update_conflict) || HasCode(status, isc_deadlock) ||
+                  HasCode(status, isc_lock_conflict)) ||
+                Clock::now() >= deadline)
+                m_session.Fail(e, m_sql);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
 bool FirebirdStatement::ExecuteReading() {
     ITransaction* reading = m_session.Reading();
     try {
@@ -354,7 +466,7 @@ bool FirebirdStatement::ExecuteReading() {
         // the failed statement changed nothing.
         if (e.getStatus()->getErrors()[1] == isc_read_only_trans)
             return false;
-        Raise(e, m_sql);
+        m_session.Fail(e, m_sql);
     }
     if (m_cursor) {
         m_sharedTransaction = reading;
@@ -393,7 +505,7 @@ bool FirebirdStatement::Fetch() {
         result = m_cursor->fetchNext(m_status.get(), m_output.Buffer());
     } catch (const FbException& e) {
         CloseCursor();
-        Raise(e, m_sql);
+        m_session.Fail(e, m_sql);
     }
     if (result != IStatus::RESULT_OK) {
         CloseCursor();
@@ -403,7 +515,7 @@ bool FirebirdStatement::Fetch() {
         m_output.ReadBlobs(Master(), m_session.Attachment(), m_rowTransaction);
     } catch (const FbException& e) {
         CloseCursor();
-        Raise(e, m_sql);
+        m_session.Fail(e, m_sql);
     }
     m_rowValid = true;
     return true;
@@ -442,8 +554,40 @@ void FirebirdStatement::CloseCursor() {
     m_rowTransaction = nullptr;
 }
 
+IXpbBuilder* BuildDpb(Status& status, const ConnectSettings& settings, const std::string& user,
+                      int connectTimeout, bool create) {
+    IXpbBuilder* dpb =
+        Master()->getUtilInterface()->getXpbBuilder(status.get(), IXpbBuilder::DPB, nullptr, 0);
+    try {
+        dpb->insertString(status.get(), isc_dpb_user_name, user.c_str());
+        if (!settings.password.empty())
+            dpb->insertString(status.get(), isc_dpb_password, settings.password.c_str());
+        dpb->insertString(status.get(), isc_dpb_lc_ctype, "UTF8");
+        dpb->insertString(status.get(), isc_dpb_config,
+                          ("ConnectionTimeout=" + std::to_string(connectTimeout)).c_str());
+        if (create) {
+            dpb->insertString(status.get(), isc_dpb_set_db_charset, "WIN1251");
+            dpb->insertInt(status.get(), isc_dpb_sql_dialect, 3);
+        }
+    } catch (...) {
+        dpb->dispose();
+        throw;
+    }
+    return dpb;
+}
+
+// A connect that failed on the network only when the whole ConnectTimeout had
+// passed: the host took the connection but did not answer.
+std::string ConnectNote(const IStatus* status, double elapsed, int connectTimeout) {
+    bool network = HasCode(status, isc_connect_reject) || HasCode(status, isc_network_error) ||
+                   HasCode(status, isc_net_read_err);
+    return network && elapsed >= connectTimeout - 0.5
+               ? "сервер не ответил за " + std::to_string(connectTimeout) +
+                     " с (ConnectTimeout): "
+               : "";
+}
+
 std::unique_ptr<DriverConnection> Attach(const ConnectSettings& settings, bool create) {
-    IMaster* master = Master();
     std::string user = settings.userName.empty() ? "SYSDBA" : settings.userName;
     std::string what = std::string(create ? "Не удалось создать базу данных \""
                                           : "Не удалось подключиться к базе данных \"") +
@@ -451,36 +595,37 @@ std::unique_ptr<DriverConnection> Attach(const ConnectSettings& settings, bool c
                        ", пользователь " + user + "): ";
     if (text::Trim(settings.database).empty())
         throw EDatabaseError(what + "не задан параметр Database");
+    int lockTimeout = 0, connectTimeout = 0;
+    try {
+        lockTimeout = SecondsParam(settings, "LockTimeout", DefaultLockTimeout, 0);
+        connectTimeout = SecondsParam(settings, "ConnectTimeout", DefaultConnectTimeout, 1);
+    } catch (const EDatabaseError& e) {
+        throw EDatabaseError(what + e.Message());
+    }
     Status status;
     IXpbBuilder* dpb = nullptr;
     IProvider* provider = nullptr;
+    const auto started = std::chrono::steady_clock::now();
     try {
-        dpb = master->getUtilInterface()->getXpbBuilder(status.get(), IXpbBuilder::DPB, nullptr, 0);
-        dpb->insertString(status.get(), isc_dpb_user_name, user.c_str());
-        if (!settings.password.empty())
-            dpb->insertString(status.get(), isc_dpb_password, settings.password.c_str());
-        dpb->insertString(status.get(), isc_dpb_lc_ctype, "UTF8");
-        if (create) {
-            dpb->insertString(status.get(), isc_dpb_set_db_charset, "WIN1251");
-            dpb->insertInt(status.get(), isc_dpb_sql_dialect, 3);
-        }
-        provider = master->getDispatcher();
+        dpb = BuildDpb(status, settings, user, connectTimeout, create);
+        provider = Master()->getDispatcher();
+        const char* name = settings.database.c_str();
+        const unsigned length = dpb->getBufferLength(status.get());
+        const unsigned char* buffer = dpb->getBuffer(status.get());
         IAttachment* attachment =
-            create ? provider->createDatabase(status.get(), settings.database.c_str(),
-                                              dpb->getBufferLength(status.get()),
-                                              dpb->getBuffer(status.get()))
-                   : provider->attachDatabase(status.get(), settings.database.c_str(),
-                                              dpb->getBufferLength(status.get()),
-                                              dpb->getBuffer(status.get()));
+            create ? provider->createDatabase(status.get(), name, length, buffer)
+                   : provider->attachDatabase(status.get(), name, length, buffer);
         provider->release();
         dpb->dispose();
-        return std::make_unique<FirebirdSession>(attachment);
+        return std::make_unique<FirebirdSession>(attachment, lockTimeout);
     } catch (const FbException& e) {
         if (dpb)
             dpb->dispose();
         if (provider)
             provider->release();
-        throw EDatabaseError(what + Describe(e));
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+        throw EDatabaseError(what + ConnectNote(e.getStatus(), elapsed.count(), connectTimeout) +
+                             Describe(e));
     }
 }
 

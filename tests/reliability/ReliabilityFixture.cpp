@@ -8,8 +8,10 @@
 #include "platform/text/StringList.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <filesystem>
 #include <set>
 #include <sys/wait.h>
@@ -39,6 +41,10 @@ std::string TableRows(db::Connection& connection, const std::string& table) {
 std::string Snapshot(const std::string& basePath) {
     db::Connection connection;
     testsupport::ConfigureFirebird(connection, basePath);
+    return Snapshot(connection);
+}
+
+std::string Snapshot(db::Connection& connection) {
     std::string text;
     for (const std::string& table :
          Column(connection, "select trim(rdb$relation_name) from rdb$relations "
@@ -161,6 +167,22 @@ int RunningUpdatedb::Kill() {
         return m_status;
     kill(m_pid, SIGKILL);
     return Wait();
+}
+
+int RunningUpdatedb::WaitAtMost(double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd fd{m_errFd, POLLIN, 0};
+        const int ready = left.count() > 0 ? poll(&fd, 1, static_cast<int>(left.count())) : 0;
+        if (ready == 0) {
+            Kill();
+            return -1;
+        }
+        if (ready > 0 && !ReadMore())
+            return Wait();
+    }
 }
 
 int RunningUpdatedb::Wait() {

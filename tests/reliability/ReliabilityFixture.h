@@ -3,6 +3,7 @@
 // to its end or killed while it works.
 #pragma once
 
+#include "platform/db/Connection.h"
 #include "tests/cli/RunProcess.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@ namespace reliability {
 // Every row of every table of the base, tables in name order, rows sorted,
 // NULL spelt out. Opens a connection of its own and closes it again.
 std::string Snapshot(const std::string& basePath);
+// The same through a connection that is set up (and opened when needed).
+std::string Snapshot(db::Connection& connection);
 
 // The lines of `before` missing from `after` ("- " in front) and the lines of
 // `after` missing from `before` ("+ "); "" when both hold the same lines. For
@@ -56,6 +59,9 @@ public:
     int Kill();
     // Reads stderr to its end and waits; answers the exit status.
     int Wait();
+    // The same, but for at most `seconds`: a process still running then is
+    // killed, and the answer is -1.
+    int WaitAtMost(double seconds);
     const std::string& Err() const { return m_err; }
 
 private:
