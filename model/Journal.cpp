@@ -1,6 +1,7 @@
 #include "model/Journal.h"
 
 #include "module/TQuorvexLogClient.h"
+#include "platform/db/Connection.h"
 #include "platform/host/Application.h"
 
 namespace {
@@ -33,4 +34,12 @@ void SendToHostLog(int kind, const std::string& line) {
         client.LogInfo(line);
         break;
     }
+}
+
+void AppendToUpdateJournal(db::Connection& connection, const std::string& line) {
+    connection.WhenSent([line] { AppendToUpdateJournal(line); });
+}
+
+void SendToHostLog(db::Connection& connection, int kind, const std::string& line) {
+    connection.WhenSent([kind, line] { SendToHostLog(kind, line); });
 }

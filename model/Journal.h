@@ -6,6 +6,10 @@
 
 #include <string>
 
+namespace db {
+class Connection;
+}
+
 class Journal {
 public:
     virtual ~Journal() = default;
@@ -35,3 +39,10 @@ private:
 // aimed at the current application's main window (as the norms report their
 // additions). kind: 0 error, 1 notice, 2 information.
 void SendToHostLog(int kind, const std::string& line);
+
+// The same for a line that reports work done on `connection`: it is written
+// once the statements run on the connection before it have taken effect (at
+// once unless statements wait to be sent together), and never when one of
+// them fails, so the journal never reports what did not happen.
+void AppendToUpdateJournal(db::Connection& connection, const std::string& line);
+void SendToHostLog(db::Connection& connection, int kind, const std::string& line);

@@ -3,6 +3,7 @@
 #include "model/NewItem.h"
 #include "model/ProgressWindow.h"
 #include "model/Recode.h"
+#include "model/SaveSession.h"
 #include "model/pvr.h"
 #include "model/sbornik_pvr.h"
 
@@ -12,6 +13,8 @@
 #include "platform/db/Query.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
+
+#include <optional>
 
 namespace {
 
@@ -60,6 +63,11 @@ sbornik_pvr* kod_pvr::GetItem(int index) const {
 }
 
 void kod_pvr::SaveIntoDB(db::Connection& connection) {
+    // The objects of the base ask one SaveSession what the base holds: the
+    // caller's (which may watch the save), else one for this save.
+    std::optional<SaveSession> own;
+    if (!SaveSession::Of(connection))
+        own.emplace(connection, *this);
     m_razdels->SaveIntoDB(connection);
     for (int i = 0; i < Count(); ++i)
         GetItem(i)->SaveIntoDB(connection);

@@ -1,5 +1,7 @@
 #include "model/n_proc.h"
 
+#include "model/SaveSession.h"
+
 #include "platform/db/Query.h"
 #include "platform/text/Numbers.h"
 
@@ -75,7 +77,7 @@ void n_proc_list::DeleteRates(db::Connection& connection, const std::string& kod
     db::Query query(connection);
     query.SetSQL(kDeleteRates);
     query.ParamByName("kod_pvr").SetString(kod);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Delete, {"N_PROC", {{"kod_pvr", kod}}});
 }
 
 void n_proc_list::InsertRates(db::Connection& connection, const std::string& kod) {
@@ -91,6 +93,7 @@ void n_proc_list::InsertRates(db::Connection& connection, const std::string& kod
         BindRate(query, "prib_zarpl", row.p_z());
         BindRate(query, "holost", row.holost());
         BindRate(query, "nagruzka", row.nagr());
-        query.ExecSQL();
+        WriteRow(query, row, WriteKind::Insert,
+                 {"N_PROC", {{"kod_pvr", kod}, {"kod_mest", text::IntToStr(row.kod_mest())}}});
     }
 }

@@ -1,6 +1,7 @@
 #include "model/popr_res.h"
 
 #include "model/Journal.h"
+#include "model/SaveSession.h"
 #include "model/pvr.h"
 #include "model/pvr_popr.h"
 
@@ -65,14 +66,6 @@ void BindQuantity(db::Param& param, double value) {
         param.SetString(text::FloatToStr(value));
 }
 
-// Runs a prepared select and tells whether it has a row.
-bool HasRow(db::Query& query) {
-    query.Open();
-    bool found = !query.IsEmpty();
-    query.Close();
-    return found;
-}
-
 } // namespace
 
 void popr_res::PutType(const std::string& value) {
@@ -102,12 +95,25 @@ popr_res::Kind popr_res::KindForDB(bool evenWithoutParent) const {
     return Kind::None;
 }
 
-void popr_res::BindKey(db::Query& query) const {
+RowKey popr_res::LineKey(Kind kind) const {
     auto* entry = dynamic_cast<pvr_popr*>(GetParent());
     auto* norm = entry ? dynamic_cast<pvr*>(entry->GetParent()) : nullptr;
-    query.ParamByName("kod_pvr").SetString(norm ? text::Trim(norm->kod()) : std::string());
-    query.ParamByName("n_tabl").SetString(text::IntToStr(entry ? entry->number() : 0));
-    query.ParamByName("resource").SetString(text::Trim(m_kod));
+    const bool material = kind == Kind::Material;
+    return {material ? "CNIR" : "MASH",
+            {{"kod_pvr", norm ? text::Trim(norm->kod()) : std::string()},
+             {"n_tabl", text::IntToStr(entry ? entry->number() : 0)},
+             {material ? "kod_cnir" : "kod_mash", text::Trim(m_kod)}}};
+}
+
+RowKey popr_res::ResourceKey(Kind kind) const {
+    return kind == Kind::Material ? RowKey{"NOM_MAT", {{"kod_mat", text::Trim(m_kod)}}}
+                                  : RowKey{"NOM_MASH", {{"kod_mash", text::Trim(m_kod)}}};
+}
+
+void popr_res::BindKey(db::Query& query, const RowKey& key) const {
+    query.ParamByName("kod_pvr").SetString(key.Value(0));
+    query.ParamByName("n_tabl").SetString(key.Value(1));
+    query.ParamByName("resource").SetString(key.Value(2));
 }
 
 void popr_res::LoadFromDB(db::Connection&) {}
@@ -125,21 +131,22 @@ bool popr_res::ExistDB(db::Connection& connection) {
     Kind kind = KindForDB();
     if (kind == Kind::None)
         return false;
-    db::Query query(connection);
-    query.SetSQL(kind == Kind::Material ? kExistMaterial : kExistMachine);
-    BindKey(query);
-    return HasRow(query);
+    const RowKey key = LineKey(kind);
+    return RowExists(connection, *this, key,
+                     kind == Kind::Material ? kExistMaterial : kExistMachine,
+                     [&](db::Query& q) { BindKey(q, key); });
 }
 
 void popr_res::InsertDB(db::Connection& connection) {
     Kind kind = KindForDB();
     if (kind == Kind::None || m_rashod == 0)
         return;
+    const RowKey key = LineKey(kind);
     db::Query query(connection);
     query.SetSQL(kind == Kind::Material ? kInsertMaterial : kInsertMachine);
-    BindKey(query);
+    BindKey(query, key);
     BindQuantity(query.ParamByName("rashod"), m_rashod);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, key);
 }
 
 void popr_res::UpdateDB(db::Connection& connection) {
@@ -150,49 +157,52 @@ void popr_res::UpdateDB(db::Connection& connection) {
         DeleteDB(connection);
         return;
     }
+    const RowKey key = LineKey(kind);
     db::Query query(connection);
     query.SetSQL(kind == Kind::Material ? kUpdateMaterial : kUpdateMachine);
     BindQuantity(query.ParamByName("rashod"), m_rashod);
-    BindKey(query);
-    query.ExecSQL();
+    BindKey(query, key);
+    WriteRow(query, *this, WriteKind::Update, key);
 }
 
 void popr_res::DeleteDB(db::Connection& connection) {
     Kind kind = KindForDB();
     if (kind == Kind::None)
         return;
+    const RowKey key = LineKey(kind);
     db::Query query(connection);
     query.SetSQL(kind == Kind::Material ? kDeleteMaterial : kDeleteMachine);
-    BindKey(query);
-    query.ExecSQL();
+    BindKey(query, key);
+    WriteRow(query, *this, WriteKind::Delete, key);
 }
 
 bool popr_res::ExistResourceDB(db::Connection& connection) {
     Kind kind = KindForDB();
     if (kind == Kind::None)
         return false;
-    db::Query query(connection);
-    query.SetSQL(kind == Kind::Material ? kExistMaterialResource : kExistMachineResource);
-    query.ParamByName("resource").SetString(text::Trim(m_kod));
-    return HasRow(query);
+    const std::string code = text::Trim(m_kod);
+    return RowExists(
+        connection, *this, ResourceKey(kind),
+        kind == Kind::Material ? kExistMaterialResource : kExistMachineResource,
+        [&code](db::Query& q) { q.ParamByName("resource").SetString(code); });
 }
 
 bool popr_res::ExistOkpDB(db::Connection& connection) {
     if (KindForDB() == Kind::None)
         return false;
-    db::Query query(connection);
-    query.SetSQL(kExistOkp);
-    query.ParamByName("kod_okp").SetString(m_matokp_mashpred);
-    return HasRow(query);
+    return RowExists(connection, *this, {"KOD_OKP", {{"kod_okp", m_matokp_mashpred}}}, kExistOkp,
+                     [this](db::Query& q) {
+                         q.ParamByName("kod_okp").SetString(m_matokp_mashpred);
+                     });
 }
 
 bool popr_res::ExistMashPredDB(db::Connection& connection) {
     if (KindForDB() == Kind::None)
         return false;
-    db::Query query(connection);
-    query.SetSQL(kExistMashPred);
-    query.ParamByName("kod_mashp").SetString(m_matokp_mashpred);
-    return HasRow(query);
+    return RowExists(connection, *this, {"N_MASHP", {{"kod_mashp", m_matokp_mashpred}}},
+                     kExistMashPred, [this](db::Query& q) {
+                         q.ParamByName("kod_mashp").SetString(m_matokp_mashpred);
+                     });
 }
 
 void popr_res::InsertResourceDB(db::Connection& connection) {
@@ -219,9 +229,9 @@ void popr_res::InsertResourceDB(db::Connection& connection) {
         query.ParamByName("st_shasa").SetFixed4(text::ToFixed4(-1));
         query.ParamByName("zarp_mash").SetFixed4(text::ToFixed4(-1));
     }
-    query.ExecSQL();
-    AppendToUpdateJournal(std::string(material ? kMaterialAdded : kMachineAdded) +
-                          text::Trim(m_kod) + " " + text::Trim(m_naim));
+    WriteRow(query, *this, WriteKind::Insert, ResourceKey(kind));
+    AppendToUpdateJournal(connection, std::string(material ? kMaterialAdded : kMachineAdded) +
+                                          text::Trim(m_kod) + " " + text::Trim(m_naim));
 }
 
 void popr_res::TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent) {

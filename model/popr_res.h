@@ -11,6 +11,7 @@
 namespace db {
 class Query;
 }
+struct RowKey;
 
 class popr_res : public TSerializeList {
     SERIALIZE_CLASS(
@@ -95,8 +96,11 @@ private:
     // The kind for a database operation: None for the unknown kind, and, unless
     // `evenWithoutParent`, when the line has no Parent. Throws as GetType.
     Kind KindForDB(bool evenWithoutParent = false) const;
+    // The consumption row of the line (CNIR or MASH), and its directory row.
+    RowKey LineKey(Kind kind) const;
+    RowKey ResourceKey(Kind kind) const;
     // Binds kod_pvr, n_tabl and resource of a consumption statement.
-    void BindKey(db::Query& query) const;
+    void BindKey(db::Query& query, const RowKey& key) const;
 
     std::string m_type;
     std::string m_kod;

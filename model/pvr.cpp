@@ -2,6 +2,7 @@
 
 #include "model/Journal.h"
 #include "model/NewItem.h"
+#include "model/SaveSession.h"
 #include "model/sbornik_pvr.h"
 
 #include "Serialaze/TreeViewControl.h"
@@ -24,6 +25,10 @@ const char* const kDeleteNorm = "delete from KOD_PVR where kod_pvr = :kod_pvr";
 const char* const kDeleteSostav = "delete from SOST_PVR where kod_pvr = :kod_pvr";
 const char* const kSelectEntries =
     "select * from KOD_TABL where kod_pvr = :kod_pvr order by KOD_TABL.n_tabl";
+
+RowKey NormKey(const char* table, const std::string& code) {
+    return {table, {{"kod_pvr", code}}};
+}
 
 } // namespace
 
@@ -78,11 +83,9 @@ void pvr::SaveIntoDB(db::Connection& connection) {
 }
 
 bool pvr::ExistDB(db::Connection& connection) {
-    db::Query query(connection);
-    query.SetSQL(kSelectNorm);
-    query.ParamByName("kod_pvr").SetString(text::Trim(m_kod));
-    query.Open();
-    return !query.IsEmpty();
+    const std::string code = text::Trim(m_kod);
+    return RowExists(connection, *this, NormKey("KOD_PVR", code), kSelectNorm,
+                     [&code](db::Query& q) { q.ParamByName("kod_pvr").SetString(code); });
 }
 
 void pvr::InsertDB(db::Connection& connection) {
@@ -101,11 +104,11 @@ void pvr::InsertDB(db::Connection& connection) {
     query.ParamByName("kod_sb").SetString(text::IntToStr(kodSb));
     query.ParamByName("kol_stb").SetString(text::IntToStr(Count()));
     query.ParamByName("priz_stm").SetString(m_priz_stm);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, NormKey("KOD_PVR", code));
 
     std::string line = "Добавление работы " + code;
-    SendToHostLog(TQuorvexLogClient::Info, line);
-    AppendToUpdateJournal(line);
+    SendToHostLog(connection, TQuorvexLogClient::Info, line);
+    AppendToUpdateJournal(connection, line);
 
     if (text::Trim(m_sostav_pvr).empty())
         return;
@@ -113,7 +116,7 @@ void pvr::InsertDB(db::Connection& connection) {
     query.SetSQL(kInsertSostav);
     query.ParamByName("kod_pvr").SetString(code);
     query.ParamByName("sostav_pvr").SetString(m_sostav_pvr);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, NormKey("SOST_PVR", code));
 }
 
 void pvr::UpdateDB(db::Connection& connection) {
@@ -124,18 +127,20 @@ void pvr::UpdateDB(db::Connection& connection) {
 }
 
 void pvr::DeleteDB(db::Connection& connection) {
+    const std::string code = text::Trim(m_kod);
     db::Query query(connection);
     query.SetSQL(kDeleteNorm);
-    query.ParamByName("kod_pvr").SetString(text::Trim(m_kod));
-    query.ExecSQL();
+    query.ParamByName("kod_pvr").SetString(code);
+    WriteRow(query, *this, WriteKind::Delete, NormKey("KOD_PVR", code));
     DeleteSostav(connection);
 }
 
 void pvr::DeleteSostav(db::Connection& connection) {
+    const std::string code = text::Trim(m_kod);
     db::Query query(connection);
     query.SetSQL(kDeleteSostav);
-    query.ParamByName("kod_pvr").SetString(text::Trim(m_kod));
-    query.ExecSQL();
+    query.ParamByName("kod_pvr").SetString(code);
+    WriteRow(query, *this, WriteKind::Delete, NormKey("SOST_PVR", code));
 }
 
 // ---- Reading ----

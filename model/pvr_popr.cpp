@@ -3,6 +3,7 @@
 #include "model/Journal.h"
 #include "model/NewItem.h"
 #include "model/Recode.h"
+#include "model/SaveSession.h"
 #include "model/pvr.h"
 
 #include "Serialaze/TreeViewControl.h"
@@ -114,6 +115,10 @@ std::string pvr_popr::NormCode(bool trimmed) const {
     return trimmed ? text::Trim(norm->kod()) : norm->kod();
 }
 
+RowKey pvr_popr::Key(const char* table) const {
+    return {table, {{"kod_pvr", NormCode(true)}, {"n_tabl", text::IntToStr(m_number)}}};
+}
+
 void pvr_popr::BindKey(db::Query& query, bool trimmedCode) const {
     query.ParamByName("kod_pvr").SetString(NormCode(trimmedCode));
     query.ParamByName("n_tabl").SetString(text::IntToStr(m_number));
@@ -143,11 +148,19 @@ bool pvr_popr::ExistDB(db::Connection& connection) {
 bool pvr_popr::ExistRow(db::Connection& connection, bool& hasKodTabl1) {
     if (GetParent() == nullptr)
         return false;
+    SaveSession* save = SaveSession::Of(connection);
+    if (save && save->Knows()) {
+        const bool found = save->Find(*this, Key("KOD_TABL")) != nullptr;
+        hasKodTabl1 = save->HasColumn("KOD_TABL", "kod_tabl_1");
+        return found;
+    }
     db::Query query(connection);
     query.SetSQL(kSelectEntry);
     BindKey(query, true);
     query.Open();
     hasKodTabl1 = query.FindField("kod_tabl_1") != nullptr;
+    if (save)
+        save->Asked(*this, Key("KOD_TABL"), query);
     return !query.IsEmpty();
 }
 
@@ -174,7 +187,7 @@ void pvr_popr::DeleteDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(kDeleteEntry);
     BindKey(query, true);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Delete, Key("KOD_TABL"));
 }
 
 void pvr_popr::InsertRows(db::Connection& connection, bool hasKodTabl1) {
@@ -183,7 +196,7 @@ void pvr_popr::InsertRows(db::Connection& connection, bool hasKodTabl1) {
         UpdateKodTabl1DB(connection);
     InsertTrudozDB(connection);
     InsertZarpDB(connection);
-    AppendToUpdateJournal("Добавление поправок " + text::Trim(m_kod));
+    AppendToUpdateJournal(connection, "Добавление поправок " + text::Trim(m_kod));
 }
 
 void pvr_popr::InsertKodTabl(db::Connection& connection, bool hasKodTabl1) {
@@ -196,16 +209,21 @@ void pvr_popr::InsertKodTabl(db::Connection& connection, bool hasKodTabl1) {
     query.ParamByName("kod_er").SetString(m_kod_er);
     if (hasKodTabl1)
         query.ParamByName("kod_tabl_1").SetString(StripLastSegment(code));
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, Key("KOD_TABL"));
 }
 
 void pvr_popr::UpdateKodTabl1DB(db::Connection& connection) {
-    db::Query query(connection);
-    query.SetSQL(kSelectEntry);
-    BindKey(query, true);
-    query.Open();
-    bool hasColumn = query.FindField("kod_tabl_1") != nullptr;
-    query.Close();
+    bool hasColumn = false;
+    SaveSession* save = SaveSession::Of(connection);
+    if (save && save->Knows()) {
+        hasColumn = save->HasColumn("KOD_TABL", "kod_tabl_1");
+    } else {
+        db::Query query(connection);
+        query.SetSQL(kSelectEntry);
+        BindKey(query, true);
+        query.Open();
+        hasColumn = query.FindField("kod_tabl_1") != nullptr;
+    }
     if (!hasColumn)
         return;
     if (text::Trim(m_kt1->Text()).empty())
@@ -214,7 +232,7 @@ void pvr_popr::UpdateKodTabl1DB(db::Connection& connection) {
     update.SetSQL(kUpdateKodTabl1);
     update.ParamByName("kod_tabl_1").SetString(m_kt1->Text());
     BindKey(update, true);
-    update.ExecSQL();
+    WriteRow(update, *this, WriteKind::Update, Key("KOD_TABL"));
 }
 
 void pvr_popr::InsertTrudozDB(db::Connection& connection) {
@@ -227,7 +245,7 @@ void pvr_popr::InsertTrudozDB(db::Connection& connection) {
     BindFixed4OrNull(query.ParamByName("trud_mash"), m_trud_mash);
     for (int i = 0; i < ext_trudoz::kCount; ++i)
         query.ParamByName(ext_trudoz::kNames[i]).SetFixed4(text::ToFixed4(m_tr->Figure(i)));
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, Key("TRUDOZ"));
 }
 
 void pvr_popr::InsertZarpDB(db::Connection& connection) {
@@ -238,7 +256,7 @@ void pvr_popr::InsertZarpDB(db::Connection& connection) {
     BindKey(query, true);
     BindFixed4OrNull(query.ParamByName("zarpl"), m_zarplata);
     BindFixed4OrNull(query.ParamByName("sr_razrad"), m_razrad);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, Key("ZARP"));
 }
 
 // ---- Reading ----

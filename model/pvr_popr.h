@@ -16,6 +16,7 @@
 namespace db {
 class Query;
 }
+struct RowKey;
 
 class pvr_popr : public TSerializeList {
     SERIALIZE_CLASS(pvr_popr, TSerializeList, Property("number", &pvr_popr::m_number),
@@ -93,6 +94,8 @@ private:
     // The owning norm's code, trimmed or as stored; "" without a norm.
     std::string NormCode(bool trimmed) const;
     void BindKey(db::Query& query, bool trimmedCode) const;
+    // The entry's row of the table (keyed by the trimmed norm code and n_tabl).
+    RowKey Key(const char* table) const;
     // ExistDB that also tells whether the result has a column kod_tabl_1.
     bool ExistRow(db::Connection& connection, bool& hasKodTabl1);
     void InsertRows(db::Connection& connection, bool hasKodTabl1);

@@ -1,5 +1,7 @@
 #include "model/razdel.h"
 
+#include "model/SaveSession.h"
+
 #include "Serialaze/TreeViewControl.h"
 #include "platform/db/Query.h"
 #include "platform/text/Exception.h"
@@ -14,6 +16,10 @@ const char* const InsertRazdelSql =
 const char* const UpdateRazdelSql =
     "update KOD_RAZD set naim_razd = :name, edin_izm = :edin_izm,koef_nakl = :koef_nakl,vid_rab = :vid_rab where kod_razd = :kod";
 const char* const DeleteRazdelSql = "delete from KOD_RAZD where kod_razd = :kod";
+
+RowKey SectionKey(int kod) {
+    return {"KOD_RAZD", {{"kod_razd", text::IntToStr(kod)}}};
+}
 
 } // namespace
 
@@ -30,34 +36,30 @@ void razdel::BindValues(db::Query& query) const {
 }
 
 bool razdel::ExistDB(db::Connection& connection) {
-    db::Query query(connection);
-    query.SetSQL(SelectRazdelSql);
-    query.ParamByName("kod").SetString(text::IntToStr(m_kod));
-    query.Open();
-    const bool exists = !query.IsEmpty();
-    query.Close();
-    return exists;
+    return RowExists(connection, *this, SectionKey(m_kod), SelectRazdelSql, [this](db::Query& q) {
+        q.ParamByName("kod").SetString(text::IntToStr(m_kod));
+    });
 }
 
 void razdel::InsertDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(InsertRazdelSql);
     BindValues(query);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, SectionKey(m_kod));
 }
 
 void razdel::UpdateDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(UpdateRazdelSql);
     BindValues(query);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Update, SectionKey(m_kod));
 }
 
 void razdel::DeleteDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(DeleteRazdelSql);
     query.ParamByName("kod").SetString(text::IntToStr(m_kod));
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Delete, SectionKey(m_kod));
 }
 
 void razdel::SaveIntoDB(db::Connection& connection) {

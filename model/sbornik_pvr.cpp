@@ -1,6 +1,7 @@
 #include "model/sbornik_pvr.h"
 
 #include "model/NewItem.h"
+#include "model/SaveSession.h"
 
 #include "Serialaze/TreeViewControl.h"
 #include "platform/db/Query.h"
@@ -19,6 +20,10 @@ const char* const kDeleteCollection = "delete from KOD_SBOR where kod_sb = :kod_
 const char* const kSelectNorms =
     "select * from KOD_PVR where kod_sb = :kod_sb order by KOD_PVR.kod_pvr";
 const char* const kSelectSostav = "select sostav_pvr from SOST_PVR where kod_pvr = :kod_pvr";
+
+RowKey CollectionKey(int kod) {
+    return {"KOD_SBOR", {{"kod_sb", text::IntToStr(kod)}}};
+}
 
 } // namespace
 
@@ -60,11 +65,8 @@ void sbornik_pvr::SaveIntoDB(db::Connection& connection) {
 }
 
 bool sbornik_pvr::ExistDB(db::Connection& connection) {
-    db::Query query(connection);
-    query.SetSQL(kSelectCollection);
-    query.ParamByName("kod_sb").SetString(text::IntToStr(m_kod));
-    query.Open();
-    return !query.IsEmpty();
+    return RowExists(connection, *this, CollectionKey(m_kod), kSelectCollection,
+                     [this](db::Query& q) { q.ParamByName("kod_sb").SetString(text::IntToStr(m_kod)); });
 }
 
 void sbornik_pvr::BindRow(db::Query& query) const {
@@ -77,21 +79,21 @@ void sbornik_pvr::InsertDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(kInsertCollection);
     BindRow(query);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Insert, CollectionKey(m_kod));
 }
 
 void sbornik_pvr::UpdateDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(kUpdateCollection);
     BindRow(query);
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Update, CollectionKey(m_kod));
 }
 
 void sbornik_pvr::DeleteDB(db::Connection& connection) {
     db::Query query(connection);
     query.SetSQL(kDeleteCollection);
     query.ParamByName("kod_sb").SetString(text::IntToStr(m_kod));
-    query.ExecSQL();
+    WriteRow(query, *this, WriteKind::Delete, CollectionKey(m_kod));
 }
 
 // ---- Reading ----

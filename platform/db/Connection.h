@@ -4,6 +4,14 @@
 // driver session and every prepared statement; Queries borrow statements from
 // it and must not outlive it (a Connection destroyed first detaches them: they
 // then raise EDatabaseError on use).
+//
+// Grouping. Each statement sent to a server costs a network round trip. Where
+// the driver can, statements that change rows and return nothing, run inside
+// an explicit transaction, wait on the connection and travel together: they
+// are sent before the next statement that reads or that cannot wait, at the
+// commit, and whenever many wait. Each has the effect it has on its own, in
+// the order run; a failing one fails with its own message (EStatementFailed).
+// The connection counts what it sends.
 #pragma once
 
 #include "platform/db/Driver.h"
@@ -11,6 +19,7 @@
 #include "platform/text/StringList.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -23,8 +32,27 @@ class Query;
 // Counters of the driver work a connection did; for benchmarks and tests.
 struct ConnectionStatistics {
     int64_t prepares = 0;   // statements prepared by the driver
-    int64_t executions = 0; // statement executions (ExecuteDirect included)
+    int64_t executions = 0; // statements run (ExecuteDirect, each set of a grouped
+                            // select and each waiting statement included)
     int64_t cacheHits = 0;  // prepared statements handed out again
+    int64_t grouped = 0;    // of the executions, the statements that travelled together
+    int64_t roundTrips = 0; // calls that cost a network round trip (see the driver)
+};
+
+// A statement that waited on the connection and failed when it was sent (or,
+// sent on its own, failed as it ran). The message is the one the statement
+// gives when run on its own. The statements run before it took effect; it and
+// the ones that waited after it did not and are dropped. Serial() is the
+// statement's number among the statements run on the connection
+// (Connection::LastSerial when it was run).
+class EStatementFailed : public EDatabaseError {
+public:
+    EStatementFailed(const std::string& message, int64_t serial)
+        : EDatabaseError(message), m_serial(serial) {}
+    int64_t Serial() const { return m_serial; }
+
+private:
+    int64_t m_serial;
 };
 
 // A prepared statement kept by the connection, and whether a Query holds it.
@@ -106,17 +134,66 @@ public:
     // Default: on. Off: every Query prepares its own statement and frees it.
     void SetStatementCache(bool on);
     bool StatementCache() const { return m_cacheOn; }
-    const ConnectionStatistics& Statistics() const { return m_statistics; }
-    void ResetStatistics() { m_statistics = {}; }
+    ConnectionStatistics Statistics() const;
+    void ResetStatistics();
+
+    // Default: on. Off: every statement is sent on its own as it runs (one
+    // statement per row, for comparison), and a save asks the base about each
+    // row it writes.
+    void SetGrouping(bool on);
+    bool Grouping() const { return m_grouping; }
+    // Grouping is on and the open session's driver sends statements together.
+    bool Groups() const;
+    // Sends the statements that wait. Throws EStatementFailed when one fails
+    // (see there); throws what the driver throws when the connection fails.
+    void Flush();
+    // Runs `action` once every statement waiting now has been sent and has
+    // taken effect; at once when none waits. Dropped, never run, when one of
+    // them fails or the transaction ends without them (rollback, close).
+    void WhenSent(std::function<void()> action);
+    // The serial of the statement run last (0 before any); see EStatementFailed.
+    int64_t LastSerial() const { return m_serial; }
 
 private:
     friend class Query;
+    friend class SelectGroup;
+    // A statement waiting to be sent, and an action waiting for the statements
+    // queued before it.
+    struct Waiting {
+        std::shared_ptr<const SqlPlan> plan;
+        std::vector<BoundValue> values;
+        int64_t serial = 0;
+    };
+    struct WaitingAction {
+        size_t after = 0; // the number of statements that must be sent first
+        std::function<void()> action;
+    };
+
     // A prepared statement for the text, not in use by anyone else; connects
     // first when needed. Throws EDatabaseError when the prepare fails.
     CachedStatement* AcquireStatement(const ParsedSql& sql);
     // Gives the statement back (cursor closed); it is kept or freed.
     void ReleaseStatement(CachedStatement* statement);
-    void CountExecution() { ++m_statistics.executions; }
+    // A new statement runs: counts it and answers its serial.
+    int64_t CountExecution() {
+        ++m_statistics.executions;
+        return ++m_serial;
+    }
+    // Keeps the statement to be sent later when grouping allows it (answers
+    // true); false when it must run now. May send the waiting ones (throws as
+    // Flush).
+    bool Enqueue(const std::shared_ptr<const SqlPlan>& plan, std::vector<BoundValue> values);
+    // Runs one waiting statement on its own; throws what it throws.
+    void ExecuteWaiting(const Waiting& statement);
+    // Statement `failed` of `sent` failed with `message`: runs the actions that
+    // follow only statements before it, drops the rest, and throws.
+    [[noreturn]] void FailSent(std::vector<Waiting>& sent, std::vector<WaitingAction>& actions,
+                               size_t failed, const std::string& message);
+    // Drops what waits (the transaction ends without it).
+    void DiscardWaiting();
+    // The rows of a select for each set of values (see SelectGroup).
+    void RunSelectGroup(const SqlPlan& plan, const std::vector<std::vector<BoundValue>>& sets,
+                        GroupedRows& rows, std::vector<std::string>& errors);
     void DropFreeStatements();
     void Attach(Query* query) { m_queries.push_back(query); }
     void Detach(Query* query);
@@ -133,7 +210,15 @@ private:
     std::unique_ptr<DriverConnection> m_session;
     bool m_inTransaction = false;
     bool m_cacheOn = true;
+    bool m_grouping = true;
     ConnectionStatistics m_statistics;
+    int64_t m_roundTripsBefore = 0; // of sessions closed since the last reset
+    int64_t m_roundTripsAtReset = 0; // the open session's count at the last reset
+    int64_t m_serial = 0;
+    std::vector<Waiting> m_waiting;
+    std::vector<WaitingAction> m_actions;
+    // Whether the open session may group a text, by text.
+    std::unordered_map<std::string, bool> m_groupable;
     // Prepared statements by text; each entry in use by at most one Query.
     std::unordered_map<std::string, std::vector<std::unique_ptr<CachedStatement>>> m_statements;
     // Plans by text; a Query keeps its own share, so dropping them is safe.

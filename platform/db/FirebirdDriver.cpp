@@ -16,14 +16,22 @@
 //                   Default 60.
 //   ConnectTimeout  how long connecting to a server may take before it fails
 //                   (a host that does not answer). Default 15.
+// and one more:
+//   GroupStatements where statements travel together (see Connection): "auto"
+//                   on a server only, where each one saved is a network round
+//                   trip (an embedded file runs each at once, which is as
+//                   fast there); "always" on an embedded file too (tests of
+//                   grouping use it). Default auto.
 #include "platform/db/BuiltinDrivers.h"
-#include "platform/db/FirebirdEnvironment.h"
+#include "platform/db/FirebirdGroups.h"
+#include "platform/db/FirebirdSupport.h"
 #include "platform/db/FirebirdValues.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Strings.h"
 
 #include <firebird/Interface.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -37,65 +45,26 @@ namespace db {
 namespace {
 
 IMaster* Master() {
-    static IMaster* master = [] {
-        PrepareFirebirdEnvironment();
-        return fb_get_master_interface();
-    }();
-    return master;
+    return FirebirdMaster();
 }
 
-class Status : public FbStatus {
-public:
-    Status() : FbStatus(Master()) {}
-};
+using Status = FirebirdStatus;
 
 std::string Describe(const FbException& e) {
-    char buffer[4096];
-    Master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, e.getStatus());
-    return buffer;
-}
-
-std::string FirstLine(const std::string& sql) {
-    std::string line = text::Trim(sql.substr(0, sql.find('\n')));
-    return line.size() > 200 ? line.substr(0, 200) + "..." : line;
+    return DescribeStatus(e.getStatus());
 }
 
 constexpr int DefaultLockTimeout = 60;
 constexpr int DefaultConnectTimeout = 15;
 constexpr int MaxSeconds = 32767; // the engine keeps a lock timeout in 16 bits
-
-bool HasCode(const IStatus* status, ISC_STATUS code) {
-    const intptr_t* item = status->getErrors();
-    while (*item != isc_arg_end) {
-        if (item[0] == isc_arg_gds && item[1] == code)
-            return true;
-        item += item[0] == isc_arg_cstring ? 3 : 2;
-    }
-    return false;
-}
-
-// What a lock conflict means for the user, ahead of the engine's own words
-// ("deadlock / update conflicts with concurrent update"); "" for other errors.
-// A statement that meets a row another transaction has changed waits for that
-// transaction: when it rolls back, the statement goes on; when it commits, or
-// LockTimeout passes first, the statement fails with this conflict.
-std::string LockNote(const IStatus* status, int lockTimeout) {
-    if (HasCode(status, isc_update_conflict) || HasCode(status, isc_lock_conflict) ||
-        HasCode(status, isc_lock_timeout))
-        return lockTimeout > 0 ? "строку одновременно изменяет другое соединение (ожидание до " +
-                                     std::to_string(lockTimeout) + " с, LockTimeout): "
-                               : "строку одновременно изменяет другое соединение (без "
-                                 "ожидания, LockTimeout = 0): ";
-    if (HasCode(status, isc_deadlock))
-        return "взаимная блокировка с другим соединением: ";
-    return "";
-}
+// Round trips of an attach to a server: the login exchange and the wire
+// encryption's keys.
+constexpr int AttachRoundTrips = 4;
 
 // lockTimeout: the waiting time of the failed statement's transaction, for
 // the note on lock conflicts.
 [[noreturn]] void Raise(const FbException& e, const std::string& sql, int lockTimeout) {
-    throw EDatabaseError(LockNote(e.getStatus(), lockTimeout) + Describe(e) +
-                         (sql.empty() ? "" : "\nОператор: " + FirstLine(sql)));
+    throw EDatabaseError(StatementError(e.getStatus(), sql, lockTimeout));
 }
 
 // The whole seconds a parameter gives; `fallback` when it is absent or empty.
@@ -115,10 +84,12 @@ int SecondsParam(const ConnectSettings& settings, const char* name, int fallback
     return seconds;
 }
 
-// Ends a transaction the program no longer needs, ignoring failures.
-void Discard(ITransaction*& transaction) {
+// Ends a transaction the program no longer needs, ignoring failures; counts
+// the call in `roundTrips`.
+void Discard(ITransaction*& transaction, int64_t& roundTrips) {
     if (!transaction)
         return;
+    ++roundTrips;
     try {
         Status status;
         transaction->rollback(status.get());
@@ -132,8 +103,12 @@ class FirebirdStatement;
 
 class FirebirdSession : public DriverConnection {
 public:
-    FirebirdSession(IAttachment* attachment, int lockTimeout)
-        : m_attachment(attachment), m_lockTimeout(lockTimeout) {}
+    // `together`: whether statements travel together (GroupStatements).
+    FirebirdSession(IAttachment* attachment, int lockTimeout, bool together)
+        : m_attachment(attachment), m_lockTimeout(lockTimeout), m_together(together),
+          m_groups(attachment, &m_roundTrips, lockTimeout) {
+        m_roundTrips = AttachRoundTrips;
+    }
     ~FirebirdSession() override;
 
     std::unique_ptr<DriverStatement> Prepare(const ParsedSql& sql) override;
@@ -141,6 +116,21 @@ public:
     void StartTransaction(const TransactionDesc& desc) override;
     void Commit() override;
     void Rollback() override;
+    bool Groups() const override { return true; }
+    bool CanGroup(const ParsedSql& sql) override;
+    void ExecuteGroup(const std::vector<GroupedStatement>& statements) override;
+    bool SelectGroup(const ParsedSql& sql, const std::vector<std::vector<BoundValue>>& sets,
+                     GroupedRows& rows) override;
+    int64_t RoundTrips() const override { return m_roundTrips; }
+
+    // Counts calls that cost a round trip (see firebird-round-trips notes:
+    // attach 4; prepare, execute, an open cursor with its first rows, start,
+    // commit, rollback, a direct statement, an info request 1 each; a further
+    // batch of rows 1; freeing and closing 0).
+    void Trip(int calls = 1) { m_roundTrips += calls; }
+    int64_t& TripCounter() { return m_roundTrips; }
+    // Prepared statements may name what a schema change replaced.
+    void SchemaChanged() { m_groups.Forget(); }
 
     IAttachment* Attachment() const { return m_attachment; }
     int LockTimeout() const { return m_lockTimeout; }
@@ -170,6 +160,9 @@ private:
 
     IAttachment* m_attachment;
     int m_lockTimeout; // seconds; 0: no waiting
+    bool m_together;
+    int64_t m_roundTrips = 0;
+    FirebirdGroups m_groups;
     ITransaction* m_explicit = nullptr;
     ITransaction* m_reading = nullptr;
     std::map<ITransaction*, int> m_readers; // open cursors per shared transaction
@@ -182,6 +175,7 @@ public:
     ~FirebirdStatement() override;
 
     int64_t Execute(const std::vector<BoundValue>& params) override;
+    int64_t RowsAffected() override;
     bool HasCursor() const override { return m_cursor != nullptr || m_rowPending; }
     const std::vector<std::string>& Columns() const override { return m_output.Names(); }
     bool Fetch() override;
@@ -214,16 +208,18 @@ private:
     bool m_rowPending = false;                   // a procedure's output row not yet fetched
     Status m_status; // for the calls of every execution: one status object, not one per call
     bool m_rowValid = false;
+    size_t m_fetched = 0; // rows of the open cursor fetched so far
 };
 
 FirebirdSession::~FirebirdSession() {
-    Discard(m_explicit);
+    Discard(m_explicit, m_roundTrips);
     for (auto& [transaction, cursors] : m_readers) {
         ITransaction* retired = transaction;
         if (retired != m_reading)
-            Discard(retired);
+            Discard(retired, m_roundTrips);
     }
-    Discard(m_reading);
+    Discard(m_reading, m_roundTrips);
+    m_groups.Forget();
     try {
         Status status;
         m_attachment->detach(status.get());
@@ -250,6 +246,7 @@ ITransaction* FirebirdSession::Start(Isolation isolation, bool readOnly) {
         } else {
             tpb->insertTag(status.get(), isc_tpb_nowait);
         }
+        Trip();
         ITransaction* transaction = m_attachment->startTransaction(
             status.get(), tpb->getBufferLength(status.get()), tpb->getBuffer(status.get()));
         tpb->dispose();
@@ -267,10 +264,11 @@ ITransaction* FirebirdSession::StartOwn(bool readOnly) {
 void FirebirdSession::CommitOwn(ITransaction*& transaction) {
     try {
         Status status;
+        Trip();
         transaction->commit(status.get());
         transaction = nullptr;
     } catch (const FbException& e) {
-        Discard(transaction);
+        Discard(transaction, m_roundTrips);
         Fail(e, "");
     }
 }
@@ -305,17 +303,35 @@ std::unique_ptr<DriverStatement> FirebirdSession::Prepare(const ParsedSql& sql) 
 
 void FirebirdSession::ExecuteDirect(const std::string& sql) {
     RetireReading();
+    SchemaChanged();
     ITransaction* own = m_explicit ? nullptr : StartOwn(false);
     try {
         Status status;
+        Trip();
         m_attachment->execute(status.get(), m_explicit ? m_explicit : own, 0, sql.c_str(),
                               SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr);
     } catch (const FbException& e) {
-        Discard(own);
+        Discard(own, m_roundTrips);
         Fail(e, sql);
     }
     if (own)
         CommitOwn(own);
+}
+
+bool FirebirdSession::CanGroup(const ParsedSql& sql) {
+    return m_together && m_explicit && m_groups.CanGroup(sql, m_explicit);
+}
+
+void FirebirdSession::ExecuteGroup(const std::vector<GroupedStatement>& statements) {
+    if (!m_explicit)
+        throw EGroupFailed("нет активной транзакции", 0, statements.size());
+    m_groups.Execute(statements, m_explicit);
+}
+
+bool FirebirdSession::SelectGroup(const ParsedSql& sql,
+                                  const std::vector<std::vector<BoundValue>>& sets,
+                                  GroupedRows& rows) {
+    return m_together && m_groups.Select(sql, sets, rows, m_explicit ? m_explicit : Reading());
 }
 
 void FirebirdSession::StartTransaction(const TransactionDesc& desc) {
@@ -332,6 +348,7 @@ void FirebirdSession::Commit() {
     CloseExplicitCursors();
     try {
         Status status;
+        Trip();
         m_explicit->commit(status.get());
         m_explicit = nullptr;
     } catch (const FbException& e) {
@@ -343,10 +360,11 @@ void FirebirdSession::Rollback() {
     CloseExplicitCursors();
     try {
         Status status;
+        Trip();
         m_explicit->rollback(status.get());
         m_explicit = nullptr;
     } catch (const FbException& e) {
-        Discard(m_explicit);
+        Discard(m_explicit, m_roundTrips);
         Fail(e, "");
     }
 }
@@ -356,6 +374,7 @@ FirebirdStatement::FirebirdStatement(FirebirdSession& session, const ParsedSql& 
     ITransaction* own = session.Explicit() ? nullptr : session.StartOwn(true);
     try {
         Status status;
+        session.Trip();
         m_statement = session.Attachment()->prepare(
             status.get(), session.Explicit() ? session.Explicit() : own, 0, sql.positional.c_str(),
             SQL_DIALECT_V6, IStatement::PREPARE_PREFETCH_METADATA);
@@ -368,7 +387,7 @@ FirebirdStatement::FirebirdStatement(FirebirdSession& session, const ParsedSql& 
         in->release();
         out->release();
     } catch (const FbException& e) {
-        Discard(own);
+        Discard(own, session.TripCounter());
         if (m_statement)
             m_statement->release();
         session.Fail(e, sql.original);
@@ -402,9 +421,10 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
     }
     ITransaction* own = transaction ? nullptr : m_session.StartOwn(false);
     try {
+        m_session.Trip();
         Run(transaction ? transaction : own);
     } catch (const FbException& e) {
-        Discard(own);
+        Discard(own, m_session.TripCounter());
         m_session.Fail(e, m_sql);
     }
     if (m_cursor) {
@@ -412,17 +432,21 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
         m_rowTransaction = transaction ? transaction : own;
         return 0;
     }
-    int64_t affected = 0;
-    try {
-        affected = static_cast<int64_t>(m_statement->getAffectedRecords(m_status.get()));
-    } catch (const FbException&) {
-        affected = 0;
-    }
     if (m_rowPending)
         m_output.ReadBlobs(Master(), m_session.Attachment(), transaction ? transaction : own);
     if (own)
         m_session.CommitOwn(own);
-    return affected;
+    // How many rows changed costs a further round trip: RowsAffected asks.
+    return -1;
+}
+
+int64_t FirebirdStatement::RowsAffected() {
+    try {
+        m_session.Trip();
+        return static_cast<int64_t>(m_statement->getAffectedRecords(m_status.get()));
+    } catch (const FbException&) {
+        return -1;
+    }
 }
 
 // A row that another transaction holds makes a statement wait (LockTimeout);
@@ -433,20 +457,23 @@ int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {
 void FirebirdStatement::ExecuteSchemaChange() {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(m_session.LockTimeout());
+    m_session.SchemaChanged();
     for (bool first = true;; first = false) {
         ITransaction* own = m_session.StartOwn(false);
         try {
             // Again prepared afresh: the prepared one may name what the other
             // connection's change replaced.
+            m_session.Trip();
             if (first)
                 Run(own);
             else
                 m_session.Attachment()->execute(m_status.get(), own, 0, m_sql.c_str(),
                                                 SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr);
+            m_session.Trip();
             own->commit(m_status.get());
             return;
         } catch (const FbException& e) {
-            Discard(own);
+            Discard(own, m_session.TripCounter());
             const IStatus* status = e.getStatus();
             if (!(HasCode(status, isc_update_conflict) || HasCode(status, isc_deadlock) ||
                   HasCode(status, isc_lock_conflict)) ||
@@ -460,6 +487,7 @@ void FirebirdStatement::ExecuteSchemaChange() {
 bool FirebirdStatement::ExecuteReading() {
     ITransaction* reading = m_session.Reading();
     try {
+        m_session.Trip();
         Run(reading);
     } catch (const FbException& e) {
         // A selectable procedure that writes needs a transaction of its own;
@@ -479,6 +507,7 @@ bool FirebirdStatement::ExecuteReading() {
 }
 
 void FirebirdStatement::Run(ITransaction* transaction) {
+    m_fetched = 0;
     if (m_hasCursor) {
         m_cursor = m_statement->openCursor(m_status.get(), transaction, m_input.Metadata(),
                                            m_input.Buffer(), m_output.Metadata(), 0);
@@ -511,6 +540,10 @@ bool FirebirdStatement::Fetch() {
         CloseCursor();
         return false;
     }
+    // The client asks for the next batch of rows when half of one is used.
+    const size_t batch = std::clamp<size_t>(1048576 / std::max(1u, m_output.MessageLength()), 2, 1000);
+    if (++m_fetched > 1 && (m_fetched - 1) % (batch / 2) == 0)
+        m_session.Trip();
     try {
         m_output.ReadBlobs(Master(), m_session.Attachment(), m_rowTransaction);
     } catch (const FbException& e) {
@@ -576,6 +609,29 @@ IXpbBuilder* BuildDpb(Status& status, const ConnectSettings& settings, const std
     return dpb;
 }
 
+// Whether the database is reached through a server: "host:path",
+// "host/port:path" or a URL-like "inet://..." name; a plain path is a file the
+// embedded engine opens.
+bool OnServer(const std::string& database) {
+    const std::string name = text::Trim(database);
+    if (name.find("://") != std::string::npos)
+        return true;
+    const size_t colon = name.find(':');
+    return colon != std::string::npos && colon > 1 && name[0] != '/';
+}
+
+// GroupStatements: "auto" (or nothing) groups on a server only, "always" on
+// an embedded file too. Throws EDatabaseError naming the parameter otherwise.
+bool GroupsStatements(const ConnectSettings& settings) {
+    const std::string value = text::UpperAscii(text::Trim(settings.Param("GroupStatements")));
+    if (value.empty() || value == "AUTO")
+        return OnServer(settings.database);
+    if (value == "ALWAYS")
+        return true;
+    throw EDatabaseError("неверное значение параметра GroupStatements \"" +
+                         settings.Param("GroupStatements") + "\": нужно auto или always");
+}
+
 // A connect that failed on the network only when the whole ConnectTimeout had
 // passed: the host took the connection but did not answer.
 std::string ConnectNote(const IStatus* status, double elapsed, int connectTimeout) {
@@ -596,9 +652,11 @@ std::unique_ptr<DriverConnection> Attach(const ConnectSettings& settings, bool c
     if (text::Trim(settings.database).empty())
         throw EDatabaseError(what + "не задан параметр Database");
     int lockTimeout = 0, connectTimeout = 0;
+    bool together = false;
     try {
         lockTimeout = SecondsParam(settings, "LockTimeout", DefaultLockTimeout, 0);
         connectTimeout = SecondsParam(settings, "ConnectTimeout", DefaultConnectTimeout, 1);
+        together = GroupsStatements(settings);
     } catch (const EDatabaseError& e) {
         throw EDatabaseError(what + e.Message());
     }
@@ -617,7 +675,7 @@ std::unique_ptr<DriverConnection> Attach(const ConnectSettings& settings, bool c
                    : provider->attachDatabase(status.get(), name, length, buffer);
         provider->release();
         dpb->dispose();
-        return std::make_unique<FirebirdSession>(attachment, lockTimeout);
+        return std::make_unique<FirebirdSession>(attachment, lockTimeout, together);
     } catch (const FbException& e) {
         if (dpb)
             dpb->dispose();

@@ -126,31 +126,50 @@ void InputMessage::Fill(IMaster* master, const std::vector<BoundValue>& values) 
         throw EDatabaseError("Число параметров (" + std::to_string(values.size()) +
                              ") не совпадает с описанием оператора (" +
                              std::to_string(m_params.size()) + ")");
-    // The text of each value for a text slot: a string as it is, anything else
-    // converted (kept in `converted`, which never reallocates).
+    // The text of each value for a text slot (`converted` never reallocates).
     std::vector<std::string> converted(values.size());
     std::vector<std::string_view> texts(values.size());
     bool grow = false;
-    for (size_t i = 0; i < values.size(); ++i) {
-        Param& param = m_params[i];
-        if (param.slot != Slot::Text || values[i].kind == ParamKind::Null)
-            continue;
-        if (values[i].kind == ParamKind::String) {
-            texts[i] = values[i].text;
-        } else {
-            converted[i] = values[i].ToText();
-            texts[i] = converted[i];
-        }
-        if (texts[i].size() > param.capacity && param.capacity < kMaxVarying) {
-            param.capacity = static_cast<unsigned>(std::min<size_t>(
-                kMaxVarying, std::max<size_t>(texts[i].size(), param.capacity * 2)));
-            grow = true;
-        }
-    }
+    for (size_t i = 0; i < values.size(); ++i)
+        grow = TextFor(m_params[i], values[i], converted[i], texts[i]) || grow;
     if (grow)
         Build(master);
     for (size_t i = 0; i < values.size(); ++i)
         Put(m_params[i], values[i], texts[i]);
+}
+
+void InputMessage::FillSparse(IMaster* master,
+                              const std::vector<std::pair<unsigned, const BoundValue*>>& values) {
+    std::vector<std::string> converted(values.size());
+    std::vector<std::string_view> texts(values.size());
+    bool grow = false;
+    for (size_t i = 0; i < values.size(); ++i)
+        grow = TextFor(m_params[values[i].first], *values[i].second, converted[i], texts[i]) ||
+               grow;
+    if (grow)
+        Build(master);
+    const int16_t null = -1;
+    for (const Param& param : m_params)
+        std::memcpy(m_buffer.data() + param.nullOffset, &null, sizeof null);
+    for (size_t i = 0; i < values.size(); ++i)
+        Put(m_params[values[i].first], *values[i].second, texts[i]);
+}
+
+bool InputMessage::TextFor(Param& param, const BoundValue& value, std::string& converted,
+                           std::string_view& text) {
+    if (param.slot != Slot::Text || value.kind == ParamKind::Null)
+        return false;
+    if (value.kind == ParamKind::String) {
+        text = value.text;
+    } else {
+        converted = value.ToText();
+        text = converted;
+    }
+    if (text.size() <= param.capacity || param.capacity >= kMaxVarying)
+        return false;
+    param.capacity = static_cast<unsigned>(
+        std::min<size_t>(kMaxVarying, std::max<size_t>(text.size(), param.capacity * 2)));
+    return true;
 }
 
 void InputMessage::Put(Param& param, const BoundValue& value, std::string_view asText) {

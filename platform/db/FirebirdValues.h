@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace db {
@@ -45,6 +46,10 @@ public:
     // longer (the engine then reports a truncation itself). Throws
     // EDatabaseError naming the parameter for a value that does not convert.
     void Fill(Firebird::IMaster* master, const std::vector<BoundValue>& values);
+    // Fills the listed parameters (index, value) as Fill does; every other one
+    // is NULL. REQUIRES: each index < the number of parameters, no value Unbound.
+    void FillSparse(Firebird::IMaster* master,
+                    const std::vector<std::pair<unsigned, const BoundValue*>>& values);
     Firebird::IMessageMetadata* Metadata() const { return m_metadata; }
     unsigned char* Buffer() { return m_buffer.data(); }
 
@@ -61,6 +66,11 @@ private:
     };
     void Build(Firebird::IMaster* master);
     void Put(Param& param, const BoundValue& value, std::string_view asText);
+    // The text a value takes in a text slot (kept in `converted` when it had to
+    // be made); widens the slot when the text is longer. Answers whether the
+    // slot grew.
+    bool TextFor(Param& param, const BoundValue& value, std::string& converted,
+                 std::string_view& text);
 
     std::vector<Param> m_params;
     Firebird::IMessageMetadata* m_described = nullptr;
@@ -78,6 +88,7 @@ public:
     // Takes the server's description of the columns. Throws FbException.
     void Describe(Firebird::IMaster* master, Firebird::IMessageMetadata* described);
     unsigned Count() const { return static_cast<unsigned>(m_columns.size()); }
+    unsigned MessageLength() const { return static_cast<unsigned>(m_buffer.size()); }
     const std::vector<std::string>& Names() const { return m_names; }
     Firebird::IMessageMetadata* Metadata() const { return m_metadata; }
     unsigned char* Buffer() { return m_buffer.data(); }

@@ -44,6 +44,37 @@ void Param::SetNull() {
     m_value.kind = ParamKind::Null;
 }
 
+ParamList::ParamList(const SqlPlan& plan, const ParamList* previous) {
+    m_params.reserve(plan.params.size());
+    for (const std::string& name : plan.params) {
+        m_params.emplace_back(name);
+        if (previous)
+            for (const Param& old : previous->m_params)
+                if (text::EqualsIgnoreCaseAscii(old.Name(), name))
+                    m_params.back().m_value = old.m_value;
+    }
+}
+
+Param& ParamList::ByName(std::string_view name, const std::string& sql) {
+    for (Param& param : m_params)
+        if (text::EqualsIgnoreCaseAscii(param.Name(), name))
+            return param;
+    throw EDatabaseError("Параметр \"" + std::string(name) +
+                         "\" не найден в запросе: " + sql.substr(0, sql.find('\n')));
+}
+
+std::vector<BoundValue> ParamList::Positional(const SqlPlan& plan) const {
+    std::vector<BoundValue> values;
+    values.reserve(plan.positions.size());
+    for (size_t index : plan.positions) {
+        const Param& param = m_params[index];
+        if (param.Value().kind == ParamKind::Unbound)
+            throw EDatabaseError("Не задано значение параметра \"" + param.Name() + "\"");
+        values.push_back(param.Value());
+    }
+    return values;
+}
+
 const FieldValue& Field::Current() const {
     if (m_index < static_cast<int>(m_row->size()))
         return (*m_row)[m_index];
@@ -75,30 +106,18 @@ void Query::SetSQL(std::string sql) {
     // A query whose connection is gone still takes texts (and fails on use).
     m_plan = m_connection ? m_connection->Plan(sql)
                           : std::make_shared<const SqlPlan>(PlanStatement(sql));
-    std::vector<Param> params;
-    params.reserve(m_plan->params.size());
-    for (const std::string& name : m_plan->params) {
-        params.emplace_back(name);
-        for (const Param& old : m_params)
-            if (text::EqualsIgnoreCaseAscii(old.Name(), name))
-                params.back().m_value = old.m_value;
-    }
-    m_params = std::move(params);
+    m_params = ParamList(*m_plan, &m_params);
 }
 
 void Query::ClearSQL() {
     Close();
     ReleaseStatement();
     m_plan.reset();
-    m_params.clear();
+    m_params = ParamList();
 }
 
 Param& Query::ParamByName(std::string_view name) {
-    for (Param& param : m_params)
-        if (text::EqualsIgnoreCaseAscii(param.Name(), name))
-            return param;
-    throw EDatabaseError("Параметр \"" + std::string(name) +
-                         "\" не найден в запросе: " + FirstLine());
+    return m_params.ByName(name, SQL());
 }
 
 Connection& Query::RequireConnection() const {
@@ -107,23 +126,12 @@ Connection& Query::RequireConnection() const {
     return *m_connection;
 }
 
-std::vector<BoundValue> Query::PositionalValues() const {
-    std::vector<BoundValue> values;
-    values.reserve(m_plan->positions.size());
-    for (size_t index : m_plan->positions) {
-        const Param& param = m_params[index];
-        if (param.Value().kind == ParamKind::Unbound)
-            throw EDatabaseError("Не задано значение параметра \"" + param.Name() + "\"");
-        values.push_back(param.Value());
-    }
-    return values;
-}
-
 int64_t Query::Execute() {
     Connection& connection = RequireConnection();
     if (!m_plan || m_plan->blank)
         throw EDatabaseError("Текст запроса пуст");
-    std::vector<BoundValue> values = PositionalValues();
+    std::vector<BoundValue> values = m_params.Positional(*m_plan);
+    connection.Flush();
     if (!m_statement)
         m_statement = connection.AcquireStatement(m_plan->parsed);
     connection.CountExecution();
@@ -146,11 +154,26 @@ void Query::Open() {
     ReadRow();
 }
 
-int64_t Query::ExecSQL() {
+void Query::ExecSQL() {
     Close();
-    int64_t rows = Execute();
+    m_rowsAffected = -1;
+    m_waited = false;
+    Connection& connection = RequireConnection();
+    if (m_plan && !m_plan->blank &&
+        connection.Enqueue(m_plan, m_params.Positional(*m_plan))) {
+        m_waited = true;
+        return;
+    }
+    m_rowsAffected = Execute();
     m_statement->statement->CloseCursor();
-    return rows;
+}
+
+int64_t Query::RowsAffected() {
+    if (m_waited || !m_statement)
+        return -1;
+    if (m_rowsAffected < 0)
+        m_rowsAffected = m_statement->statement->RowsAffected();
+    return m_rowsAffected;
 }
 
 void Query::ReadRow() {

@@ -35,9 +35,29 @@ public:
     void SetNull();
 
 private:
-    friend class Query;
+    friend class ParamList;
     std::string m_name;
     BoundValue m_value;
+};
+
+// The parameters of a statement text, one per distinct name, found by name
+// without regard to letter case.
+class ParamList {
+public:
+    ParamList() = default;
+    // The plan's parameters, each keeping the value of the parameter of the
+    // same name in `previous`, when there is one.
+    explicit ParamList(const SqlPlan& plan, const ParamList* previous = nullptr);
+    // Throws EDatabaseError naming the parameter and `sql`'s first line when
+    // there is none of that name.
+    Param& ByName(std::string_view name, const std::string& sql);
+    int Count() const { return static_cast<int>(m_params.size()); }
+    // One value per '?' mark of the plan. Throws EDatabaseError naming the
+    // first parameter that is unbound.
+    std::vector<BoundValue> Positional(const SqlPlan& plan) const;
+
+private:
+    std::vector<Param> m_params;
 };
 
 // A column of the open result; reads the current row (NULL when there is none).
@@ -51,6 +71,7 @@ public:
     int64_t AsInteger() const { return Current().AsInteger(); }
     double AsFloat() const { return Current().AsFloat(); }
     bool IsNull() const { return Current().IsNull(); }
+    const FieldValue& Value() const { return Current(); }
 
 private:
     const FieldValue& Current() const;
@@ -76,14 +97,22 @@ public:
     // Throws EDatabaseError naming the parameter when the text has none of that
     // name (compared without regard to letter case).
     Param& ParamByName(std::string_view name);
-    int ParamCount() const { return static_cast<int>(m_params.size()); }
+    int ParamCount() const { return m_params.Count(); }
 
-    // Runs the text and moves to its first row. Throws EDatabaseError when the
-    // text yields no result, a parameter is unbound, or the database fails.
+    // Runs the text and moves to its first row; statements waiting on the
+    // connection are sent first. Throws EDatabaseError when the text yields no
+    // result, a parameter is unbound, or the database fails.
     void Open();
-    // Runs the text without a result; answers the rows changed. A result the
-    // text yields is discarded. Throws as Open.
-    int64_t ExecSQL();
+    // Runs the text without a result; a result the text yields is discarded.
+    // With grouping, a statement that changes rows inside an explicit
+    // transaction may wait on the connection and fail later, when it is sent
+    // (see Connection). Throws as Open.
+    void ExecSQL();
+    // The rows the last ExecSQL changed (a round trip on a server); -1 when the
+    // statement waited to be sent with others or the driver cannot tell.
+    int64_t RowsAffected();
+    // The connection the query runs on. Throws EDatabaseError when it is gone.
+    Connection& GetConnection() const { return RequireConnection(); }
     // Closes the result; the text, parameters and statement stay. Never throws.
     void Close();
     bool Active() const { return m_active; }
@@ -114,7 +143,6 @@ private:
     void LoseConnection();
 
     int64_t Execute();
-    std::vector<BoundValue> PositionalValues() const;
     // The first line of the text, for messages.
     std::string FirstLine() const;
     void ReadRow();
@@ -123,8 +151,10 @@ private:
 
     Connection* m_connection;
     std::shared_ptr<const SqlPlan> m_plan; // null without a text
-    std::vector<Param> m_params;           // one per distinct name, as in the plan
+    ParamList m_params;
     CachedStatement* m_statement = nullptr;
+    int64_t m_rowsAffected = -1; // of the last ExecSQL, when the driver told
+    bool m_waited = false;       // the last ExecSQL left its statement waiting
     bool m_active = false;
     bool m_eof = true;
     int64_t m_rowsSeen = 0;

@@ -84,6 +84,43 @@ bool IsSetTerm(std::string_view statement, std::string& terminator) {
 
 } // namespace
 
+std::vector<size_t> ParameterMarks(std::string_view positional) {
+    std::vector<size_t> marks;
+    for (size_t i = 0; i < positional.size();) {
+        size_t skipped = SkipNonCode(positional, i);
+        if (skipped != i) {
+            i = skipped;
+            continue;
+        }
+        if (positional[i] == '?')
+            marks.push_back(i);
+        ++i;
+    }
+    return marks;
+}
+
+size_t CountWord(std::string_view sql, std::string_view word) {
+    size_t count = 0;
+    for (size_t i = 0; i < sql.size();) {
+        size_t skipped = SkipNonCode(sql, i);
+        if (skipped != i) {
+            i = skipped;
+            continue;
+        }
+        if (!IsNameChar(sql[i])) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < sql.size() && IsNameChar(sql[end]))
+            ++end;
+        if (text::EqualsIgnoreCaseAscii(sql.substr(i, end - i), word))
+            ++count;
+        i = end;
+    }
+    return count;
+}
+
 ParsedSql ParseParameters(std::string_view sql) {
     ParsedSql parsed;
     parsed.original = std::string(sql);

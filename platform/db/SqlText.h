@@ -16,6 +16,14 @@ namespace db {
 // inside literals, quoted identifiers and comments are not parameters.
 ParsedSql ParseParameters(std::string_view sql);
 
+// The offsets of the '?' marks of a driver's text (ParsedSql::positional) that
+// stand for parameters: those outside literals, quoted identifiers and comments.
+std::vector<size_t> ParameterMarks(std::string_view positional);
+
+// How many times the word occurs in the text's code (outside literals, quoted
+// identifiers and comments), without regard to letter case.
+size_t CountWord(std::string_view sql, std::string_view word);
+
 // A statement text read once for every Query that sets it: the driver's split,
 // the distinct parameter names (compared without regard to letter case, each
 // spelt as it first occurs) and, for each '?' mark, the index of its name

@@ -51,7 +51,8 @@ TEST_F(FirebirdQuery, ParametersBindByNameWithoutLetterCase) {
     EXPECT_EQ(insert.ParamCount(), 2); // the repeated name is one parameter, the literal none
     insert.ParamByName("kod_pvr").SetString("01-01-001");
     insert.ParamByName("n_tabl").SetString("1");
-    EXPECT_EQ(insert.ExecSQL(), 1);
+    insert.ExecSQL();
+    EXPECT_EQ(insert.RowsAffected(), 1);
     EXPECT_EQ(Dump(Conn(), "select kod_pvr, n_tabl, kod_tabl, naim_tabl from KOD_TABL"),
               "01-01-001|1|01-01-001-01|:kod_tabl is text\n");
     try {
@@ -262,7 +263,8 @@ TEST_F(FirebirdQuery, AutoCommitKeepsAnotherQuerysCursorOpen) {
         seen += cursor.FieldByName("n_tabl").AsString();
         update.ParamByName("kod").SetString("t" + cursor.FieldByName("n_tabl").AsString());
         update.ParamByName("n").SetString(cursor.FieldByName("n_tabl").AsString());
-        EXPECT_EQ(update.ExecSQL(), 1);
+        update.ExecSQL();
+        EXPECT_EQ(update.RowsAffected(), 1);
         // Committed at once: another connection sees it while the cursor is open.
         EXPECT_EQ(Dump(*other, "select kod_tabl from KOD_TABL where n_tabl = " +
                                    cursor.FieldByName("n_tabl").AsString()),

@@ -38,7 +38,8 @@ protected:
         return connection;
     }
     // Runs the statement in a transaction that is then rolled back; answers ""
-    // or the message it failed with, and how long it took.
+    // or the message it failed with, and how long it took. The statement waits
+    // on the connection to travel with others and is sent by the Flush.
     static std::string Failure(db::Connection& connection, const std::string& sql,
                                double* seconds = nullptr) {
         const Clock::time_point started = Clock::now();
@@ -49,6 +50,7 @@ protected:
             db::Query query(connection);
             query.SetSQL(sql);
             query.ExecSQL();
+            connection.Flush();
         } catch (const EDatabaseError& e) {
             message = e.what();
         }
@@ -99,7 +101,8 @@ TEST_F(LockTimeoutTest, AWaitingStatementGoesOnWhenTheHolderRollsBack) {
     });
     db::Query update(*waiter);
     update.SetSQL("update T set v = 3 where id = 1");
-    EXPECT_EQ(update.ExecSQL(), 1);
+    update.ExecSQL();
+    EXPECT_EQ(update.RowsAffected(), 1);
     other.join();
     EXPECT_EQ(testsupport::QueryText(*waiter, "select id, v from T"), "1|3\n");
 }

@@ -53,7 +53,8 @@ TEST_F(OdbcSqlite, BindsFetchesAndEndsTransactions) {
     insert.ParamByName("kod_pvr").SetString("Кирпич");
     insert.ParamByName("n_tabl").SetInteger(1);
     insert.ParamByName("rashod").SetDecimal(text::Decimal::FromText("1.25"));
-    EXPECT_EQ(insert.ExecSQL(), 1);
+    insert.ExecSQL();
+    EXPECT_EQ(insert.RowsAffected(), 1);
     insert.ParamByName("kod_pvr").SetString("b");
     insert.ParamByName("n_tabl").SetString("2");
     insert.ParamByName("rashod").SetNull();

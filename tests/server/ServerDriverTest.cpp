@@ -85,18 +85,21 @@ TEST_F(ServerDriverTest, ASchemaChangeMeetingAnotherConnectionsIsTriedAgainWithi
     holder->Rollback(transaction);
 }
 
-// What the save of a killed server meets: the next statement fails at once
-// with the client library's words, the rollback that follows is quiet (the
-// server drops the transaction with the connection), and nothing of the
-// transaction is there when the server is back.
+// What the save of a killed server meets: the next statement sent fails at
+// once with the client library's words, the rollback that follows is quiet
+// (the server drops the transaction with the connection), and nothing of the
+// transaction is there when the server is back. (Inside a transaction the
+// inserts wait to travel together; Flush sends them.)
 TEST_F(ServerDriverTest, AServerKilledMidTransactionFailsTheNextStatementAndLosesTheTransaction) {
     auto connection = Connect();
     db::TransactionDesc transaction;
     connection->StartTransaction(transaction);
     Exec(*connection, "insert into T values (1, 1)");
+    connection->Flush();
     Server().Kill();
     try {
         Exec(*connection, "insert into T values (2, 2)");
+        connection->Flush();
         ADD_FAILURE() << "the statement went through";
     } catch (const EDatabaseError& e) {
         // Reading the answer fails, or writing the request when the kernel

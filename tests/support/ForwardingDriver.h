@@ -17,6 +17,7 @@ public:
     int64_t Execute(const std::vector<db::BoundValue>& params) override {
         return m_inner->Execute(params);
     }
+    int64_t RowsAffected() override { return m_inner->RowsAffected(); }
     bool HasCursor() const override { return m_inner->HasCursor(); }
     const std::vector<std::string>& Columns() const override { return m_inner->Columns(); }
     bool Fetch() override { return m_inner->Fetch(); }
@@ -41,6 +42,16 @@ public:
     }
     void Commit() override { m_inner->Commit(); }
     void Rollback() override { m_inner->Rollback(); }
+    bool Groups() const override { return m_inner->Groups(); }
+    bool CanGroup(const db::ParsedSql& sql) override { return m_inner->CanGroup(sql); }
+    void ExecuteGroup(const std::vector<db::GroupedStatement>& statements) override {
+        m_inner->ExecuteGroup(statements);
+    }
+    bool SelectGroup(const db::ParsedSql& sql, const std::vector<std::vector<db::BoundValue>>& sets,
+                     db::GroupedRows& rows) override {
+        return m_inner->SelectGroup(sql, sets, rows);
+    }
+    int64_t RoundTrips() const override { return m_inner->RoundTrips(); }
 
 private:
     std::unique_ptr<db::DriverConnection> m_inner;

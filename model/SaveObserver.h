@@ -1,0 +1,61 @@
+// What a save of a patch tells whoever watches it (a change report, a dry
+// run): for each object, the row it found in the base for the key it asked
+// about, and each statement it wrote. The save calls the observer from one
+// place (SaveSession), in the order the objects ask and write; the default
+// observer watches nothing. Plain data; the observer owns nothing of the save.
+#pragma once
+
+#include "platform/db/Value.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class TSerializeList;
+
+// A row named by its table and the values of its key columns, as bound (codes
+// trimmed where the statements trim them, numbers as decimal text).
+struct RowKey {
+    std::string table; // upper case, as the statements name it
+    std::vector<std::pair<std::string, std::string>> columns;
+
+    const std::string& Value(size_t index) const { return columns.at(index).second; }
+};
+
+// A row as the save knows it: read from the base (every column), or as this
+// save wrote it (the columns its statements named). Column names upper case.
+struct KnownRow {
+    std::vector<std::string> columns;
+    std::vector<db::FieldValue> values;
+
+    // The value of the column (letter case ignored); nullptr when the row has
+    // no such column.
+    const db::FieldValue* Get(const std::string& column) const;
+};
+
+enum class WriteKind { Insert, Update, Delete };
+
+// A statement the save wrote: what it did to which row, its text, and the
+// values it bound by the column they go to (a literal of the text as its
+// text; the key columns of a delete or an update's condition by their names).
+struct RowWrite {
+    WriteKind kind = WriteKind::Insert;
+    RowKey key;
+    std::string sql;
+    std::vector<std::pair<std::string, db::BoundValue>> values;
+};
+
+class SaveObserver {
+public:
+    virtual ~SaveObserver() = default;
+    // `object` asked whether the base holds the row `key`: `row` is the row the
+    // save found, or nullptr when the base holds none.
+    virtual void Found(const TSerializeList& object, const RowKey& key, const KnownRow* row) {
+        (void)object, (void)key, (void)row;
+    }
+    // `object` wrote a statement. With grouping the statement may still wait
+    // on the connection: a failure reaches the save later and rolls it back.
+    virtual void Wrote(const TSerializeList& object, const RowWrite& write) {
+        (void)object, (void)write;
+    }
+};

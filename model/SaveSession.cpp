@@ -1,0 +1,484 @@
+#include "model/SaveSession.h"
+
+#include "model/kod_pvr.h"
+#include "model/popr_res.h"
+#include "model/pvr.h"
+#include "model/pvr_popr.h"
+#include "model/sbornik_pvr.h"
+
+#include "platform/db/Query.h"
+#include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
+#include "platform/text/Strings.h"
+
+#include <algorithm>
+
+namespace {
+
+// Keys travel in IN lists of this many values (the last one repeated to fill
+// a list), so that each table has one statement text.
+constexpr size_t kKeysPerQuery = 128;
+const char kSeparator = '\x1f';
+
+// A table the save asks about: its key columns, whether its rows are learned
+// per norm code (the first key column) or per key, and its query.
+struct TableSpec {
+    const char* name;
+    std::vector<const char*> key;
+    bool byNorm;
+    const char* select; // followed by the list of keys
+};
+
+const std::vector<TableSpec>& Specs() {
+    static const std::vector<TableSpec> specs = {
+        {"KOD_RAZD", {"KOD_RAZD"}, false, "select * from KOD_RAZD where kod_razd in "},
+        {"KOD_SBOR", {"KOD_SB"}, false, "select * from KOD_SBOR where kod_sb in "},
+        {"KOD_PVR", {"KOD_PVR"}, true, "select * from KOD_PVR where kod_pvr in "},
+        {"KOD_TABL", {"KOD_PVR", "N_TABL"}, true, "select * from KOD_TABL where kod_pvr in "},
+        {"CNIR", {"KOD_PVR", "N_TABL", "KOD_CNIR"}, true, "select * from CNIR where kod_pvr in "},
+        {"MASH", {"KOD_PVR", "N_TABL", "KOD_MASH"}, true, "select * from MASH where kod_pvr in "},
+        {"NOM_MAT", {"KOD_MAT"}, false, "select * from NOM_MAT where kod_mat in "},
+        {"NOM_MASH", {"KOD_MASH"}, false, "select * from NOM_MASH where kod_mash in "},
+        {"KOD_OKP", {"KOD_OKP"}, false, "select * from KOD_OKP where kod_okp in "},
+        {"N_MASHP", {"KOD_MASHP"}, false, "select * from N_MASHP where kod_mashp in "},
+    };
+    return specs;
+}
+
+std::map<const db::Connection*, SaveSession*>& Running() {
+    static std::map<const db::Connection*, SaveSession*> running;
+    return running;
+}
+
+// Text compares as the base compares it: blanks at the end do not count.
+std::string Normal(std::string value) {
+    while (!value.empty() && value.back() == ' ')
+        value.pop_back();
+    return value;
+}
+
+std::string KeyText(const std::vector<std::string>& values) {
+    std::string key;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i)
+            key += kSeparator;
+        key += Normal(values[i]);
+    }
+    return key;
+}
+
+std::string KeyText(const RowKey& key) {
+    std::vector<std::string> values;
+    for (const auto& column : key.columns)
+        values.push_back(column.second);
+    return KeyText(values);
+}
+
+const sbornik_pvr* CollectionOf(const TSerializeList* object) {
+    for (; object; object = object->GetParent())
+        if (auto* collection = dynamic_cast<const sbornik_pvr*>(object))
+            return collection;
+    return nullptr;
+}
+
+db::FieldValue FromBound(const db::BoundValue& value) {
+    switch (value.kind) {
+    case db::ParamKind::String:
+        return db::FieldValue::String(value.text);
+    case db::ParamKind::Integer:
+        return db::FieldValue::Integer(value.integer);
+    case db::ParamKind::Fixed4:
+        return db::FieldValue::Scaled(value.integer, 4);
+    case db::ParamKind::Decimal:
+        return db::FieldValue::String(value.ToText());
+    default:
+        return db::FieldValue::Null();
+    }
+}
+
+// The text split at its commas outside parentheses and literals, each part
+// trimmed.
+std::vector<std::string> SplitTopLevel(const std::string& text) {
+    std::vector<std::string> parts;
+    std::string part;
+    int depth = 0;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '\'')
+            quoted = !quoted;
+        if (!quoted && c == '(')
+            ++depth;
+        if (!quoted && c == ')')
+            --depth;
+        if (!quoted && depth == 0 && c == ',') {
+            parts.push_back(text::Trim(part));
+            part.clear();
+            continue;
+        }
+        part += c;
+    }
+    if (!text::Trim(part).empty())
+        parts.push_back(text::Trim(part));
+    return parts;
+}
+
+// The text between the parenthesis at `open` and its match; `open` moves past it.
+std::string Parenthesized(const std::string& text, size_t& open) {
+    int depth = 0;
+    for (size_t i = open; i < text.size(); ++i) {
+        depth += text[i] == '(' ? 1 : text[i] == ')' ? -1 : 0;
+        if (depth == 0) {
+            std::string inside = text.substr(open + 1, i - open - 1);
+            open = i + 1;
+            return inside;
+        }
+    }
+    open = text.size();
+    return "";
+}
+
+// The columns an insert or update names, each with the expression it gets
+// (":name" or a literal); none for other statements.
+std::vector<std::pair<std::string, std::string>> NamedColumns(const std::string& sql) {
+    std::vector<std::pair<std::string, std::string>> named;
+    std::string lower = sql;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    const std::string verb = lower.substr(0, lower.find_first_of(" \t\r\n"));
+    if (verb == "insert") {
+        size_t open = lower.find('(');
+        if (open == std::string::npos)
+            return named;
+        std::vector<std::string> columns = SplitTopLevel(Parenthesized(sql, open));
+        size_t values = lower.find("values", open);
+        size_t second = values == std::string::npos ? values : lower.find('(', values);
+        if (second == std::string::npos)
+            return named;
+        std::vector<std::string> expressions = SplitTopLevel(Parenthesized(sql, second));
+        for (size_t i = 0; i < columns.size() && i < expressions.size(); ++i)
+            named.emplace_back(text::UpperAscii(columns[i]), expressions[i]);
+    } else if (verb == "update") {
+        size_t set = lower.find(" set ");
+        size_t where = lower.find(" where ", set == std::string::npos ? 0 : set);
+        if (set == std::string::npos)
+            return named;
+        for (const std::string& assignment : SplitTopLevel(sql.substr(set + 5, where - set - 5))) {
+            size_t equals = assignment.find('=');
+            if (equals != std::string::npos)
+                named.emplace_back(text::UpperAscii(text::Trim(assignment.substr(0, equals))),
+                                   text::Trim(assignment.substr(equals + 1)));
+        }
+    }
+    return named;
+}
+
+// The values a statement binds, by the columns they go to.
+std::vector<std::pair<std::string, db::BoundValue>> ColumnValues(db::Query& query) {
+    std::vector<std::pair<std::string, db::BoundValue>> values;
+    for (const auto& [column, expression] : NamedColumns(query.SQL())) {
+        db::BoundValue value;
+        if (!expression.empty() && expression[0] == ':') {
+            value = query.ParamByName(expression.substr(1)).Value();
+        } else {
+            value.kind = db::ParamKind::String;
+            value.text = expression.size() >= 2 && expression.front() == '\''
+                             ? expression.substr(1, expression.size() - 2)
+                             : expression;
+        }
+        values.emplace_back(column, value);
+    }
+    return values;
+}
+
+KnownRow RowOf(const std::vector<std::string>& columns, const db::Query& query) {
+    KnownRow row;
+    row.columns = columns;
+    for (int i = 0; i < query.FieldCount(); ++i)
+        row.values.push_back(query.FieldAt(i).Value());
+    return row;
+}
+
+} // namespace
+
+const db::FieldValue* KnownRow::Get(const std::string& column) const {
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (text::EqualsIgnoreCaseAscii(columns[i], column))
+            return &values[i];
+    return nullptr;
+}
+
+struct SaveSession::Table {
+    const TableSpec* spec = nullptr;
+    std::vector<std::string> columns;     // as the learned rows describe them
+    std::map<std::string, KnownRow> rows; // by key text
+    std::set<std::string> known;          // keys asked about (per-key tables)
+    bool described = false;
+};
+
+SaveSession::SaveSession(db::Connection& connection, const kod_pvr& patch, SaveObserver* observer)
+    : m_connection(connection), m_patch(patch), m_observer(observer) {
+    for (const TableSpec& spec : Specs()) {
+        auto table = std::make_unique<Table>();
+        table->spec = &spec;
+        m_tables[spec.name] = std::move(table);
+    }
+    Running()[&connection] = this;
+}
+
+SaveSession::~SaveSession() {
+    Running().erase(&m_connection);
+}
+
+SaveSession* SaveSession::Of(const db::Connection& connection) {
+    auto found = Running().find(&connection);
+    return found == Running().end() ? nullptr : found->second;
+}
+
+bool SaveSession::Knows() const {
+    return m_connection.Groups();
+}
+
+SaveSession::Table* SaveSession::TableOf(const std::string& name) {
+    auto found = m_tables.find(text::UpperAscii(name));
+    return found == m_tables.end() ? nullptr : found->second.get();
+}
+
+bool SaveSession::Covered(const Table& table, const std::string& key) const {
+    if (table.spec->byNorm)
+        return m_norms.count(key.substr(0, key.find(kSeparator))) != 0;
+    return table.known.count(key) != 0;
+}
+
+const KnownRow* SaveSession::Find(const TSerializeList& asker, const RowKey& key) {
+    Table* table = TableOf(key.table);
+    if (!table)
+        throw Exception("SaveSession: нет сведений о таблице " + key.table);
+    const std::string text = KeyText(key);
+    if (!Covered(*table, text))
+        Learn(asker, *table, key);
+    auto found = table->rows.find(text);
+    const KnownRow* row = found == table->rows.end() ? nullptr : &found->second;
+    if (m_observer)
+        m_observer->Found(asker, key, row);
+    return row;
+}
+
+bool SaveSession::HasColumn(const std::string& table, const std::string& column) const {
+    auto found = m_tables.find(text::UpperAscii(table));
+    if (found == m_tables.end())
+        return false;
+    const std::vector<std::string>& columns = found->second->columns;
+    return std::any_of(columns.begin(), columns.end(), [&](const std::string& name) {
+        return text::EqualsIgnoreCaseAscii(name, column);
+    });
+}
+
+void SaveSession::Learn(const TSerializeList& asker, Table& table, const RowKey& key) {
+    const std::string name = table.spec->name;
+    if (table.spec->byNorm) {
+        LearnCollection(CollectionOf(&asker), Normal(key.Value(0)));
+        return;
+    }
+    std::set<std::string> keys{key.Value(0)};
+    if (name == "KOD_RAZD") {
+        for (int i = 0; i < m_patch.razdels()->Count(); ++i)
+            keys.insert(text::IntToStr(m_patch.razdels()->GetItem(i)->kod()));
+    } else if (name == "KOD_SBOR") {
+        for (int i = 0; i < m_patch.Count(); ++i)
+            keys.insert(text::IntToStr(m_patch.GetItem(i)->kod()));
+    } else {
+        LearnDirectories(CollectionOf(&asker), table, key.Value(0));
+        return;
+    }
+    Load(table, std::vector<std::string>(keys.begin(), keys.end()));
+}
+
+// The rows of every norm of the collection, in place of what it knew of the
+// norms of the collection before (so that what it holds stays one collection's
+// worth): the base is asked again when an earlier norm comes up once more.
+void SaveSession::LearnCollection(const sbornik_pvr* collection, const std::string& normCode) {
+    std::set<std::string> codes{normCode};
+    if (collection) {
+        for (int i = 0; i < collection->Count(); ++i)
+            codes.insert(Normal(text::Trim(collection->GetItem(i)->kod())));
+        m_norms.clear();
+        for (auto& [name, table] : m_tables)
+            if (table->spec->byNorm)
+                table->rows.clear();
+    }
+    std::vector<std::string> list(codes.begin(), codes.end());
+    for (auto& [name, table] : m_tables)
+        if (table->spec->byNorm)
+            Load(*table, list);
+    m_norms.insert(codes.begin(), codes.end());
+}
+
+// The resources and classifier codes of every line of the collection that are
+// not known yet, each directory with one query.
+void SaveSession::LearnDirectories(const sbornik_pvr* collection, Table& asked,
+                                   const std::string& key) {
+    std::map<std::string, std::set<std::string>> codes;
+    codes[asked.spec->name].insert(key);
+    for (int n = 0; collection && n < collection->Count(); ++n) {
+        const pvr& norm = *collection->GetItem(n);
+        for (int e = 0; e < norm.Count(); ++e) {
+            const pvr_popr& entry = *norm.GetItem(e);
+            for (int r = 0; r < entry.Count(); ++r) {
+                const popr_res& line = *entry.GetItem(r);
+                std::string type;
+                try {
+                    type = text::Trim(line.GetType());
+                } catch (const Exception&) {
+                    continue; // a line of no kind asks about nothing
+                }
+                if (type == popr_res::kMaterial) {
+                    codes["NOM_MAT"].insert(text::Trim(line.kod()));
+                    codes["KOD_OKP"].insert(line.matokp_mashpred());
+                } else if (type == popr_res::kMachine) {
+                    codes["NOM_MASH"].insert(text::Trim(line.kod()));
+                    codes["N_MASHP"].insert(line.matokp_mashpred());
+                }
+            }
+        }
+    }
+    for (auto& [name, wanted] : codes) {
+        Table& table = *TableOf(name);
+        std::vector<std::string> unknown;
+        for (const std::string& code : wanted)
+            if (!table.known.count(Normal(code)))
+                unknown.push_back(code);
+        if (!unknown.empty())
+            Load(table, unknown);
+    }
+}
+
+// Reads the rows whose first key column is one of `keys` (IN lists of a fixed
+// length), and marks the keys known (per-key tables).
+void SaveSession::Load(Table& table, const std::vector<std::string>& keys) {
+    const TableSpec& spec = *table.spec;
+    std::string sql = std::string(spec.select) + "(";
+    for (size_t i = 0; i < kKeysPerQuery; ++i)
+        sql += (i ? ", :k" : ":k") + std::to_string(i);
+    sql += ")";
+    db::Query query(m_connection);
+    query.SetSQL(sql);
+    for (size_t start = 0; start < keys.size(); start += kKeysPerQuery) {
+        for (size_t i = 0; i < kKeysPerQuery; ++i)
+            query.ParamByName("k" + std::to_string(i))
+                .SetString(keys[std::min(start + i, keys.size() - 1)]);
+        query.Open();
+        if (!table.described) {
+            table.columns.clear();
+            for (int c = 0; c < query.FieldCount(); ++c)
+                table.columns.push_back(query.FieldAt(c).Name());
+            table.described = true;
+        }
+        std::vector<int> keyColumns;
+        for (const char* column : spec.key)
+            for (int c = 0; c < query.FieldCount(); ++c)
+                if (text::EqualsIgnoreCaseAscii(query.FieldAt(c).Name(), column))
+                    keyColumns.push_back(c);
+        for (; !query.Eof(); query.Next()) {
+            std::vector<std::string> values;
+            for (int c : keyColumns)
+                values.push_back(query.FieldAt(c).AsString());
+            table.rows[KeyText(values)] = RowOf(table.columns, query);
+        }
+        query.Close();
+    }
+    if (!spec.byNorm)
+        for (const std::string& key : keys)
+            table.known.insert(Normal(key));
+}
+
+void SaveSession::Asked(const TSerializeList& asker, const RowKey& key, const db::Query& query) {
+    if (!m_observer)
+        return;
+    if (query.IsEmpty()) {
+        m_observer->Found(asker, key, nullptr);
+        return;
+    }
+    std::vector<std::string> columns;
+    for (int c = 0; c < query.FieldCount(); ++c)
+        columns.push_back(query.FieldAt(c).Name());
+    const KnownRow row = RowOf(columns, query);
+    m_observer->Found(asker, key, &row);
+}
+
+void SaveSession::Forget(Table& table, const std::string& prefix) {
+    auto from = table.rows.lower_bound(prefix);
+    auto to = from;
+    while (to != table.rows.end() && to->first.compare(0, prefix.size(), prefix) == 0)
+        ++to;
+    table.rows.erase(from, to);
+}
+
+void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKind kind,
+                        const RowKey& key) {
+    RowWrite write{kind, key, query.SQL(), ColumnValues(query)};
+    if (m_observer)
+        m_observer->Wrote(writer, write);
+    if (kind == WriteKind::Insert)
+        ++m_inserted[text::UpperAscii(key.table)];
+    Table* table = TableOf(key.table);
+    const std::string text = KeyText(key);
+    if (!table || !Knows() || !Covered(*table, text))
+        return;
+    if (kind == WriteKind::Insert) {
+        KnownRow row;
+        for (auto& [column, value] : write.values) {
+            row.columns.push_back(column);
+            row.values.push_back(FromBound(value));
+        }
+        table->rows[text] = std::move(row);
+    } else if (kind == WriteKind::Update) {
+        auto found = table->rows.find(text);
+        if (found == table->rows.end())
+            return;
+        KnownRow& row = found->second;
+        for (auto& [column, value] : write.values) {
+            auto same = std::find_if(row.columns.begin(), row.columns.end(),
+                                     [&](const std::string& name) {
+                                         return text::EqualsIgnoreCaseAscii(name, column);
+                                     });
+            if (same == row.columns.end()) {
+                row.columns.push_back(column);
+                row.values.push_back(FromBound(value));
+            } else {
+                row.values[static_cast<size_t>(same - row.columns.begin())] = FromBound(value);
+            }
+        }
+    } else {
+        if (key.columns.size() < table->spec->key.size())
+            Forget(*table, text + kSeparator);
+        table->rows.erase(text);
+        // The schema removes an entry's lines with it (the entry is replaced
+        // by deleting and inserting its row, and its lines written again).
+        if (table->spec->name == std::string("KOD_TABL")) {
+            Forget(*TableOf("CNIR"), text + kSeparator);
+            Forget(*TableOf("MASH"), text + kSeparator);
+        }
+    }
+}
+
+bool RowExists(db::Connection& connection, const TSerializeList& asker, const RowKey& key,
+               const char* sql, const std::function<void(db::Query&)>& bind) {
+    SaveSession* save = SaveSession::Of(connection);
+    if (save && save->Knows())
+        return save->Find(asker, key) != nullptr;
+    db::Query query(connection);
+    query.SetSQL(sql);
+    bind(query);
+    query.Open();
+    if (save)
+        save->Asked(asker, key, query);
+    const bool found = !query.IsEmpty();
+    query.Close();
+    return found;
+}
+
+void WriteRow(db::Query& query, const TSerializeList& writer, WriteKind kind, const RowKey& key) {
+    query.ExecSQL();
+    if (SaveSession* save = SaveSession::Of(query.GetConnection()))
+        save->Wrote(writer, query, kind, key);
+}
