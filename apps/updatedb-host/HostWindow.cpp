@@ -3,14 +3,18 @@
 #include "module/TQuorvexLogClient.h"
 
 #include <QDockWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 
+#include <cstdio>
+
 HostWindow::HostWindow() {
     setObjectName("HostWindow");
     setWindowTitle(QString::fromUtf8("Демонстрационный хост UpdateDb"));
-    m_clientArea = new QWidget(this);
+    m_clientArea = new QMdiArea(this);
     m_clientArea->setObjectName("ClientArea");
     setCentralWidget(m_clientArea);
 
@@ -30,7 +34,7 @@ HostWindow::~HostWindow() {
 }
 
 void HostWindow::FreeTaskWindows() {
-    qDeleteAll(m_clientArea->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(m_clientArea->subWindowList());
 }
 
 void HostWindow::AddTask(std::unique_ptr<TaskModule> module, TaskContext* context) {
@@ -63,7 +67,12 @@ host::Handle HostWindow::OpenTask(Task& task) {
 void HostWindow::Log(int kind, const QString& text) {
     static const char* const kinds[] = {"ошибка", "замечание", "информация"};
     const char* name = kind >= 0 && kind < 3 ? kinds[kind] : "?";
-    m_log->appendPlainText(QString::fromUtf8("[%1] %2").arg(QString::fromUtf8(name), text));
+    const QString line = QString::fromUtf8("[%1] %2").arg(QString::fromUtf8(name), text);
+    m_log->appendPlainText(line);
+    // A copy for the terminal the host was started from, as the command line
+    // sends its host-log copies to stderr.
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
 }
 
 host::LResult HostWindow::HandleMessage(unsigned message, host::WParam wParam,

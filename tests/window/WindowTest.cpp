@@ -349,12 +349,17 @@ void WindowTest::AnUncaughtFailureIsShownAndTheWindowStaysOpen() {
 void WindowTest::HostFiltersBecomeQtFilters_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("qt");
+    // A description that already shows its pattern is not followed by it again.
     QTest::newRow("xml") << "(*.xml)|*.xml"
-                         << "(*.xml) (*.xml)";
+                         << "(*.xml)";
     QTest::newRow("sql") << "(*.sql)|*.sql"
-                         << "(*.sql) (*.sql)";
+                         << "(*.sql)";
     QTest::newRow("two") << "Patches|*.xml|All|*"
                          << "Patches (*.xml);;All (*)";
+    QTest::newRow("other pattern shown") << "Patches (*.xml)|*.XML"
+                                         << "Patches (*.xml) (*.XML)";
+    QTest::newRow("pattern only") << "|*.txt"
+                                  << "(*.txt)";
     QTest::newRow("description only") << "Journal"
                                       << "Journal";
 }
