@@ -125,6 +125,13 @@ void TMDIClientForm::closeEvent(QCloseEvent* event) {
         m_frame->close();
 }
 
+void TMDIClientForm::SetIcon(const QIcon& icon) {
+    setWindowIcon(icon);
+    // The frame follows the form's caption by itself, not its icon.
+    if (m_frame)
+        m_frame->setWindowIcon(icon);
+}
+
 bool TMDIClientForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_clientArea && event->type() == QEvent::Resize)
         setGeometry(m_clientArea->rect());

@@ -41,6 +41,9 @@ protected:
     // what widgets anchored to the right and bottom edges measure from.
     QSize DesignClientSize() const { return m_designClientSize; }
 
+    // The icon of the form and of its frame.
+    void SetIcon(const QIcon& icon);
+
     // Runs each time the document window becomes visible. Not when the host
     // main form is restored after being minimised, nor when the frame is
     // minimised, maximised or restored inside the area.

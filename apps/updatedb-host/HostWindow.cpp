@@ -55,12 +55,15 @@ host::Handle HostWindow::OpenFirstTask() {
     return m_tasks.empty() ? 0 : OpenTask(m_tasks[0]);
 }
 
+// Handles are never reused: the same handle again is the window already open.
 host::Handle HostWindow::OpenTask(Task& task) {
     host::Handle window = task.module->Open(*task.context);
+    const char* text = !window                   ? "Задача \"%1\" не открыта"
+                       : window == task.lastWindow ? "Задача \"%1\" уже открыта"
+                                                   : "Открыта задача \"%1\"";
     Log(TQuorvexLogClient::Notice,
-        window
-            ? QString::fromUtf8("Открыта задача \"%1\"").arg(task.module->TaskName().c_str())
-            : QString::fromUtf8("Задача \"%1\" не открыта").arg(task.module->TaskName().c_str()));
+        QString::fromUtf8(text).arg(QString::fromStdString(task.module->TaskName())));
+    task.lastWindow = window;
     return window;
 }
 

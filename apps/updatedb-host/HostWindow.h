@@ -44,6 +44,7 @@ private:
     struct Task {
         std::unique_ptr<TaskModule> module;
         TaskContext* context;
+        host::Handle lastWindow = 0; // what the last opening returned
     };
     host::Handle OpenTask(Task& task);
 

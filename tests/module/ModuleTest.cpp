@@ -208,6 +208,7 @@ void ModuleTest::InAMultiDocumentAreaTheWindowIsAFramedDocumentWindow() {
     QVERIFY(frame->isVisible());
     QCOMPARE(area->activeSubWindow(), frame);
     QCOMPARE(frame->windowTitle(), QString("Обновление базы данных"));
+    QVERIFY(!frame->windowIcon().isNull());
     // The usual controls: the system menu offers them.
     QStringList commands;
     for (QAction* action : frame->systemMenu()->actions())

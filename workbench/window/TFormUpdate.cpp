@@ -112,7 +112,7 @@ TFormUpdate::TFormUpdate(host::Application* owner, QWidget* mainFormClientArea,
     setObjectName("FormUpdate");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Q("Обновление базы данных"));
-    setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    SetIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
     setFont(QFont("MS Sans Serif", 8));
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     auto* layout = new QVBoxLayout(this);
