@@ -3,8 +3,9 @@
 // from the menu "База данных", the demo patch applied by typing its path and
 // pressing the run button, the journal saved through its popup menu, the task
 // chosen again while open (the "уже запущена" box), the window closed with its
-// frame's shortcut and opened afresh. Then the saved journals and the base are
-// checked, the base against one the command line updated from the same patch.
+// frame's shortcut and opened afresh, all in a locale with a comma as decimal
+// separator. Then the saved journals and the base are checked, the base
+// against one the command line updated from the same patch in the C locale.
 // Pictures of the screen are left in the build tree (desktop/).
 #include "tests/cli/RunProcess.h"
 #include "tests/host/ChildProcess.h"
@@ -224,6 +225,11 @@ protected:
                           .status,
                       0);
         }
+        // The reference: the command line in the test's own locale (a point
+        // as separator), where the host runs in a comma locale.
+        const auto reference = RunProcess(
+            UPDATEDB_BIN, {"--database", Reference(), "apply", SOURCE_DIR "/demo/patch.xml"});
+        ASSERT_EQ(reference.status, 0) << reference.err;
     }
     void TearDown() override {
         if (m_previousDisplay)
@@ -300,7 +306,8 @@ TEST_F(DesktopTest, TheTaskAppliesThePatchFromTheHostsMenuAndOpensAfreshAfterClo
     XServer x(m_folder);
     UseDisplay(x.Display());
     testsupport::LocaleEnvironment locale;
-    locale.Set("LC_ALL", locale.Ready() ? "ru_RU.UTF-8" : "C.UTF-8");
+    ASSERT_TRUE(locale.Ready()) << "the test locales were not made (package locales)";
+    locale.Set("LC_ALL", "ru_RU.UTF-8");
     auto hostProcess = std::make_unique<ChildProcess>(
         UPDATEDB_HOST_BIN, std::vector<std::string>{"--database", Base()},
         std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "xcb"}},
@@ -338,9 +345,6 @@ TEST_F(DesktopTest, TheTaskAppliesThePatchFromTheHostsMenuAndOpensAfreshAfterClo
     Grab("reopened.png");
 
     EXPECT_EQ(hostProcess->Stop(60), 0) << "the host did not quit cleanly:\n" << HostLog();
-    const auto reference =
-        RunProcess(UPDATEDB_BIN, {"--database", Reference(), "apply", SOURCE_DIR "/demo/patch.xml"});
-    ASSERT_EQ(reference.status, 0) << reference.err;
     const std::string dump = BaseDump(Base());
     EXPECT_NE(dump.find("06-01-001"), std::string::npos);
     EXPECT_NE(dump.find("030201|Бульдозеры при работе на строительстве 79 кВт (108 л.с.)"),
