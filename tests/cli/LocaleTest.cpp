@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace {
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
@@ -34,8 +32,8 @@ TEST(CliLocaleTest, ACommaLocaleShowsCommasWhilePatchesAndTheBaseKeepTheirValues
     testsupport::LocaleEnvironment locale;
     ASSERT_TRUE(locale.Ready()) << "the test locales were not made (package locales)";
     locale.Set("LC_ALL", "ru_RU.UTF-8");
-    const std::string folder = testsupport::MakeTempFolder("cli-locale");
-    const std::string base = folder + "/base.fdb";
+    const testsupport::TempFolder folder("cli-locale");
+    const std::string base = folder.File("base.fdb");
     const auto run = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"--database", base});
         return testsupport::RunProcess(UPDATEDB_BIN, args);
@@ -50,7 +48,7 @@ TEST(CliLocaleTest, ACommaLocaleShowsCommasWhilePatchesAndTheBaseKeepTheirValues
     EXPECT_FALSE(Contains(shown.out, "24.3"));
 
     // One consumption below 0.0001, bound as its text.
-    const std::string patch = folder + "/patch.xml";
+    const std::string patch = folder.File("patch.xml");
     text::WriteFileBytes(patch, Replaced(text::ReadFileBytes(SOURCE_DIR "/demo/patch.xml"),
                                          "rashod=\"0.09\"", "rashod=\"0.00005\""));
     const auto applied = run({"apply", patch, "--no-others"});
@@ -68,11 +66,10 @@ TEST(CliLocaleTest, ACommaLocaleShowsCommasWhilePatchesAndTheBaseKeepTheirValues
                   "24.30000\n31.50000\n");
     }
 
-    const std::string exported = folder + "/export.xml";
+    const std::string exported = folder.File("export.xml");
     ASSERT_EQ(run({"export", "--collection", "6", "-o", exported}).status, 0);
     const std::string xml = text::Cp1251ToUtf8(text::ReadFileBytes(exported));
     EXPECT_TRUE(Contains(xml, "rashod=\"0.00005\"")) << xml;
     EXPECT_TRUE(Contains(xml, "rashod=\"18.07\""));
     EXPECT_FALSE(Contains(xml, "18,07"));
-    std::filesystem::remove_all(folder);
 }
