@@ -5,6 +5,7 @@
 
 #include "platform/host/Application.h"
 #include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
 
 #include <CLI/CLI.hpp>
 
@@ -122,6 +123,9 @@ int main(int argc, char** argv) {
     Action action;
     OneLineMessageBoxPresenter presenter;
     host::CurrentApplication().SetPresenter(&presenter);
+    // Numbers in what the user reads (the tree of show, journal lines) take
+    // the separator of the user's locale; patches are read and written with '.'.
+    text::SetDecimalSeparator(text::UserDecimalSeparator());
     AddGlobalOptions(app, options);
     AddCommands(app, options, action);
     try {

@@ -91,7 +91,7 @@ public:
     QAction* N2 = nullptr;
 
 protected:
-    void showEvent(QShowEvent* event) override;   // FormShow
+    void FormShow() override;                     // ticks ChProch
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery, FormClose
     void resizeEvent(QResizeEvent* event) override;
 
@@ -99,6 +99,7 @@ private:
     void CreateFirstTab();
     void CreateSecondTab();
     void CreatePopupMenu();
+    void SetKeyboardOrder();
     void MirrorMemo(Memo& memo, QPlainTextEdit* widget);
     void CopyHostConnection(const db::Connection& hostConnection);
     // Copies what the user typed, ticked or edited into the procedures' state.
