@@ -167,11 +167,13 @@ void WindowTest::TheWindowHasItsDesignSizeTabsMemoAndMenu() {
     QCOMPARE(memo1->toPlainText(), QString("Memo1"));
     QVERIFY(!Part<QCheckBox>("CheckBox1")->isChecked());
     auto* menu = Part<QMenu>("PopupMenu1");
-    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().size(), 3);
     QCOMPARE(menu->actions()[0]->objectName(), QString("N1"));
     QCOMPARE(menu->actions()[0]->text(), QString("Сохранить журнал в файл"));
     QCOMPARE(menu->actions()[1]->objectName(), QString("N2"));
     QCOMPARE(menu->actions()[1]->text(), QString("Очистить журнал"));
+    QCOMPARE(menu->actions()[2]->objectName(), QString("N3"));
+    QCOMPARE(menu->actions()[2]->text(), QString("Отчёт об изменениях..."));
     for (const char* memo : {"MemoLog", "MemoDelete"})
         QCOMPARE(Part<QPlainTextEdit>(memo)->contextMenuPolicy(), Qt::CustomContextMenu);
 }
