@@ -4,8 +4,8 @@
 
 #include "Serialaze/TSerializeList.h"
 #include "platform/text/Exception.h"
+#include "platform/text/Strings.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -13,17 +13,20 @@ std::string Num(int64_t value) {
     return std::to_string(value);
 }
 
-// A row of the count table: a name column and four number columns.
+// `text` padded with blanks to `width` characters (not bytes: most names
+// here are Cyrillic), on the left or the right.
+std::string Padded(const std::string& text, size_t width, bool left) {
+    const size_t length = text::Utf8Length(text);
+    const std::string blanks(length < width ? width - length : 0, ' ');
+    return left ? blanks + text : text + blanks;
+}
+
+// A row of the count table: a name column and up to four number columns.
 std::string TableRow(const std::string& name, const std::vector<std::string>& cells) {
-    char head[64];
-    std::snprintf(head, sizeof head, "  %-12s", name.c_str());
-    std::string row = head;
-    static const int widths[] = {7, 12, 15, 11};
-    for (size_t i = 0; i < cells.size(); ++i) {
-        char cell[32];
-        std::snprintf(cell, sizeof cell, "%*s", widths[i], cells[i].c_str());
-        row += cell;
-    }
+    static const size_t widths[] = {7, 12, 15, 11};
+    std::string row = "  " + Padded(name, 12, false);
+    for (size_t i = 0; i < cells.size(); ++i)
+        row += Padded(cells[i], widths[i], true);
     return row + "\n";
 }
 

@@ -9,6 +9,8 @@
 #include "platform/text/Exception.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/StringList.h"
+#include "tests/support/RecordingDriver.h"
+#include "workbench/Renumber.h"
 #include "workbench/UpdateRun.h"
 
 using testsupport::PatchXml;
@@ -206,4 +208,48 @@ TEST_F(DryRunTest, ARefusedDryRunLeavesNoTransaction) {
     EXPECT_EQ(Journal(), Lines{"Обновление невозможно! Обновляемая база в другом уровне цен!"});
     EXPECT_FALSE(m_form->SQLConnect.InTransaction());
     EXPECT_EQ(m_form->Report.Outcome(), "refused");
+}
+
+// On Oracle a widening would commit whatever the transaction holds: the dry
+// run only reads the width. Oracle's message for a name too long for the
+// column then states the widened width, as in the real run; other messages
+// and real runs are left as they are.
+TEST(OracleDryRunTest, TheWidthIsReadAndNoColumnIsAltered) {
+    testsupport::RecordingDriver oracle;
+    oracle.Queue({{"WIDTH"}, {{"250"}}});
+    UpdateForm form;
+    form.SQLConnect.SetConnectionName("OracleConnection");
+    form.SQLConnect.SetDriverName("Oracle");
+    form.DryRun = true;
+    WidenNormName(form);
+    EXPECT_EQ(form.MemoLog.Lines().Lines(),
+              Lines{"Длина поля naim_pvr будет изменена с 250 на 400 (пробный прогон)"});
+    EXPECT_EQ(oracle.Dump(), "exec: select char_length as width from user_tab_columns where "
+                             "table_name = 'KOD_PVR' and column_name = 'NAIM_PVR'\n");
+    const std::string tooLong = "ORA-12899: value too large for column \"NORMS\".\"KOD_PVR\"."
+                                "\"NAIM_PVR\" (actual: 477, maximum: 250)";
+    EXPECT_EQ(AsAfterWidening(form, tooLong),
+              "ORA-12899: value too large for column \"NORMS\".\"KOD_PVR\".\"NAIM_PVR\" "
+              "(actual: 477, maximum: 400)");
+    const std::string otherColumn = "ORA-12899: value too large for column \"NORMS\".\"KOD_PVR\"."
+                                    "\"NAIM_ED\" (actual: 477, maximum: 250)";
+    EXPECT_EQ(AsAfterWidening(form, otherColumn), otherColumn);
+    form.DryRun = false;
+    EXPECT_EQ(AsAfterWidening(form, tooLong), tooLong);
+}
+
+// A column already wider than the widening would make it: the widening fails
+// in the real run, so the dry run writes an error line too.
+TEST_F(DryRunTest, AColumnWiderThanTheWideningIsAnErrorLine) {
+    Sql("ALTER TABLE KOD_PVR ALTER NAIM_PVR TYPE VARCHAR(500)");
+    m_form->DryRun = true;
+    WidenNormName(*m_form);
+    EXPECT_EQ(Journal(), Lines{"Ошибка при изменении длины поля naim_pvr поле уже длиннее 400 "
+                               "символов (500)"});
+    EXPECT_TRUE(m_form->Report.widening->failed);
+    m_form->DryRun = false;
+    m_form->MemoLog.Clear();
+    WidenNormName(*m_form);
+    ASSERT_EQ(Journal().size(), 1u);
+    EXPECT_EQ(Journal()[0].rfind("Ошибка при изменении длины поля naim_pvr ", 0), 0u);
 }
