@@ -68,8 +68,8 @@ struct ChangeReport {
     // The stage the run is in: "price_level", "renumbering", "widening",
     // "read", "check", "save", "recalculation"; a failure is counted to it.
     std::string stage;
-    bool finished = false;  // the run went on to its closing line
-    int errorLines = 0;     // lines beginning "Ошибка" the run wrote in the journal
+    bool finished = false; // the run went on to its closing line
+    int errorLines = 0;    // lines beginning "Ошибка" the run wrote in the journal
 
     // ---- What the run knows without the save ----
     struct PatchContents {
@@ -92,12 +92,12 @@ struct ChangeReport {
     std::optional<Renumbering> renumbering; // absent when it did not run
 
     struct Widening {
-        int widthBefore = 0;  // characters; 0 when not read (a real run does not read it)
+        int widthBefore = 0; // characters; 0 when not read (a real run does not read it)
         int widthAfter = 400;
         // The column is narrower than widthAfter; unknown on a real run, which
         // does not read the width before it widens.
         std::optional<bool> changesWidth;
-        bool failed = false;       // the widening wrote its error line
+        bool failed = false; // the widening wrote its error line
         // Norms whose names fit the column only once it is widened (dry run).
         std::vector<std::string> namesFittingOnlyAfter;
     };
@@ -114,10 +114,10 @@ struct ChangeReport {
     // ---- The first failure of the run ----
     struct Error {
         std::string stage;
-        std::string message;            // as the journal line or the message box shows it
-        std::string cause;              // the innermost message, when known
-        std::vector<std::string> path;  // the object's codes, from the outside inwards
-        int line = 0;                   // line of the patch file; 0 when unknown
+        std::string message;           // as the journal line or the message box shows it
+        std::string cause;             // the innermost message, when known
+        std::vector<std::string> path; // the object's codes, from the outside inwards
+        int line = 0;                  // line of the patch file; 0 when unknown
     };
     std::optional<Error> error;
 

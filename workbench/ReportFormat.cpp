@@ -67,7 +67,8 @@ const char* ChangeName(RowChange change) {
 const char* const kKindNames[kObjectKinds] = {"sections", "collections", "norms", "entries"};
 
 std::string Counts(const TableCounts& c, bool withRemoved, int indent) {
-    Members m{{"new", Number(c.added)}, {"changed", Number(c.changed)},
+    Members m{{"new", Number(c.added)},
+              {"changed", Number(c.changed)},
               {"unchanged", Number(c.unchanged)}};
     if (withRemoved)
         m.push_back({"removed", Number(c.removed)});
@@ -93,8 +94,8 @@ std::string RenumberingJson(const ChangeReport& r, int indent) {
         return kNull;
     std::vector<std::string> codes;
     for (const ChangeReport::RenumberedCode& c : r.renumbering->codes)
-        codes.push_back(Object({{"before", JsonString(c.before)}, {"after", JsonString(c.after)}},
-                               indent + 4));
+        codes.push_back(
+            Object({{"before", JsonString(c.before)}, {"after", JsonString(c.after)}}, indent + 4));
     return Object({{"codes", Array(codes, indent + 2)}, {"rows", Number(r.renumbering->rows)}},
                   indent);
 }

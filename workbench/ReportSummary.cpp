@@ -6,7 +6,6 @@
 #include "platform/text/Exception.h"
 #include "platform/text/Strings.h"
 
-
 namespace {
 
 std::string Num(int64_t value) {
@@ -39,9 +38,9 @@ std::vector<std::string> Cells(const TableCounts& c, bool withRemoved) {
 
 std::string StageName(const std::string& stage) {
     static const std::pair<const char*, const char*> names[] = {
-        {"price_level", "уровень цен"},        {"renumbering", "перенумерация поправок"},
+        {"price_level", "уровень цен"},           {"renumbering", "перенумерация поправок"},
         {"widening", "расширение поля naim_pvr"}, {"read", "чтение патча"},
-        {"check", "проверка набора расценок"}, {"save", "сохранение в БД"},
+        {"check", "проверка набора расценок"},    {"save", "сохранение в БД"},
         {"recalculation", "расчет прочих"}};
     for (const auto& [key, name] : names)
         if (stage == key)
@@ -75,8 +74,9 @@ std::string Header(const ChangeReport& r) {
 std::string SchemaStages(const ChangeReport& r) {
     std::string out;
     if (r.renumbering)
-        out += "  Перенумерация поправок: кодов " + Num(static_cast<int64_t>(r.renumbering->codes.size())) +
-               ", строк " + Num(r.renumbering->rows) + "\n";
+        out += "  Перенумерация поправок: кодов " +
+               Num(static_cast<int64_t>(r.renumbering->codes.size())) + ", строк " +
+               Num(r.renumbering->rows) + "\n";
     if (r.widening) {
         const ChangeReport::Widening& w = *r.widening;
         out += "  Поле KOD_PVR.NAIM_PVR: ";
@@ -85,7 +85,8 @@ std::string SchemaStages(const ChangeReport& r) {
         else if (w.widthBefore == 0)
             out += "длина " + Num(w.widthAfter) + "\n";
         else
-            out += Num(w.widthBefore) + (w.changesWidth.value_or(false) ? " -> " + Num(w.widthAfter) : "") +
+            out += Num(w.widthBefore) +
+                   (w.changesWidth.value_or(false) ? " -> " + Num(w.widthAfter) : "") +
                    " символов\n";
         if (!w.namesFittingOnlyAfter.empty())
             out += "  Имена нормативов, которые поместятся только после расширения поля: " +
@@ -115,8 +116,8 @@ std::string ErrorLines(const ChangeReport& r) {
     if (!r.error)
         return "";
     const ChangeReport::Error& e = *r.error;
-    std::string out = "  Ошибка (" + StageName(e.stage) + "): " +
-                      FirstLine(e.cause.empty() ? e.message : e.cause) + "\n";
+    std::string out = "  Ошибка (" + StageName(e.stage) +
+                      "): " + FirstLine(e.cause.empty() ? e.message : e.cause) + "\n";
     ErrorPlace place;
     place.path = e.path;
     place.line = e.line;

@@ -188,7 +188,8 @@ bool SavePatch(UpdateForm& form) {
         JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
         return true;
     } catch (const Exception& e) {
-        const std::string line = "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
+        const std::string line =
+            "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
         form.Report.NoteError(line, e.Place());
         LogThenJournal(form, form.MemoLog, Error, line);
         // Nothing of the save may stay. A transaction that never started (the

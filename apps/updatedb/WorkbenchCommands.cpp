@@ -1,8 +1,8 @@
 #include "apps/updatedb/Commands.h"
 
 #include "module/TQuorvexLogClient.h"
-#include "platform/host/Application.h"
 #include "platform/db/Dialect.h"
+#include "platform/host/Application.h"
 #include "platform/host/Messages.h"
 #include "platform/text/Exception.h"
 #include "platform/text/StringList.h"

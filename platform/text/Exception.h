@@ -33,7 +33,9 @@ public:
 
     // The place, or null when nothing said where the failure is.
     const ErrorPlace* Place() const { return m_place.get(); }
-    void SetPlace(ErrorPlace place) { m_place = std::make_shared<const ErrorPlace>(std::move(place)); }
+    void SetPlace(ErrorPlace place) {
+        m_place = std::make_shared<const ErrorPlace>(std::move(place));
+    }
     // Takes the place of `inner` over (nothing when it has none): for a layer
     // that wraps `inner` into a new Exception.
     void KeepPlaceOf(const Exception& inner) { m_place = inner.m_place; }

@@ -141,7 +141,8 @@ TEST_F(CliTest, MissingDatabaseFileIsAClearFailureWithoutThePassword) {
     // The engine's message of several lines is printed as its lines.
     EXPECT_EQ(result.err, "updatedb: Не удалось подключиться к базе данных \"" + File("none.fdb") +
                               "\" (драйвер Firebird, пользователь SYSDBA): I/O error during "
-                              "\"open\" operation for file \"" + File("none.fdb") +
+                              "\"open\" operation for file \"" +
+                              File("none.fdb") +
                               "\"\n-Error while trying to open file\n-No such file or directory\n");
     EXPECT_FALSE(fs::exists(File("none.fdb")));
 }

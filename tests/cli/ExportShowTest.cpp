@@ -133,9 +133,9 @@ TEST_F(ExportShowTest, ABadPatchGivesTheBoxLineAndTheErrorLine) {
                               "Сообщение парсера: \"Элемент \"razdels\" не закрыт (документ "
                               "неожиданно закончился)\"\n"
                               "Источник: \"<kod_pvr base_name=\"x\"><razdels>\"\n";
-    EXPECT_EQ(cut.err, "Ошибка загрузки XML-документа: " + parse +
-                           "updatedb: Ошибка объекта: kod_pvr\nМетод: DeSerialize\nСообщение: " +
-                           parse);
+    EXPECT_EQ(cut.err,
+              "Ошибка загрузки XML-документа: " + parse +
+                  "updatedb: Ошибка объекта: kod_pvr\nМетод: DeSerialize\nСообщение: " + parse);
 
     text::WriteFileBytes(File("norm.xml"), "<?xml version=\"1.0\"?><pvr kod=\"1\"/>");
     auto wrongRoot = Updatedb({"show", File("norm.xml")});

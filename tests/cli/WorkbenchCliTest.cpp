@@ -138,12 +138,18 @@ namespace {
 
 // Every row of every table and the width of the norm-name column.
 const char* const kStateSql[] = {
-    "select * from KOD_SBOR order by 1", "select * from KOD_RAZD order by 1",
-    "select * from KOD_PVR order by 2", "select * from SOST_PVR order by 1",
-    "select * from KOD_TABL order by 1, 2", "select * from TRUDOZ order by 1, 2",
-    "select * from ZARP order by 1, 2", "select * from CNIR order by 1, 2, 3",
-    "select * from MASH order by 1, 2, 3", "select * from NOM_MAT order by 1",
-    "select * from NOM_MASH order by 1", "select * from N_PROC order by 1, 2",
+    "select * from KOD_SBOR order by 1",
+    "select * from KOD_RAZD order by 1",
+    "select * from KOD_PVR order by 2",
+    "select * from SOST_PVR order by 1",
+    "select * from KOD_TABL order by 1, 2",
+    "select * from TRUDOZ order by 1, 2",
+    "select * from ZARP order by 1, 2",
+    "select * from CNIR order by 1, 2, 3",
+    "select * from MASH order by 1, 2, 3",
+    "select * from NOM_MAT order by 1",
+    "select * from NOM_MASH order by 1",
+    "select * from N_PROC order by 1, 2",
     "select f.rdb$character_length from rdb$relation_fields r join rdb$fields f on "
     "f.rdb$field_name = r.rdb$field_source where r.rdb$relation_name = 'KOD_PVR' and "
     "r.rdb$field_name = 'NAIM_PVR'"};
@@ -178,8 +184,9 @@ TEST_F(WorkbenchCliTest, CheckIsADryRunOfApply) {
               std::string::npos)
         << check.err;
     const std::string json = text::ReadFileBytes(File("check.json"));
-    for (const char* part : {"\"command\": \"check\"", "\"dry_run\": true", "\"outcome\": \"clean\"",
-                             "\"rows\": 4", "\"width_before\": 250", "\"error\": null"})
+    for (const char* part :
+         {"\"command\": \"check\"", "\"dry_run\": true", "\"outcome\": \"clean\"", "\"rows\": 4",
+          "\"width_before\": 250", "\"error\": null"})
         EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
     EXPECT_TRUE(fs::exists(File("journal.txt")));
 
@@ -194,11 +201,12 @@ TEST_F(WorkbenchCliTest, CheckIsADryRunOfApply) {
 TEST_F(WorkbenchCliTest, AFailingCheckWritesTheErrorLineOfApply) {
     Write("unit.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
                       "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"С\" kod=\"1\">"
-                      "<pvr kod=\"01-09-001\" naim=\"Н\" naim_ed=\"" + std::string(101, 'm') +
-                      "\"/></sbornik_pvr></kod_pvr>\n");
+                      "<pvr kod=\"01-09-001\" naim=\"Н\" naim_ed=\"" +
+                          std::string(101, 'm') + "\"/></sbornik_pvr></kod_pvr>\n");
     auto errorLine = [](const std::string& out) {
         const size_t at = out.find("Ошибка сохранении в базу данных ");
-        return at == std::string::npos ? std::string() : out.substr(at, out.find("\nОператор", at) - at);
+        return at == std::string::npos ? std::string()
+                                       : out.substr(at, out.find("\nОператор", at) - at);
     };
     auto check = Run({"check", File("unit.xml"), "--report", File("r.json")});
     EXPECT_EQ(check.status, 1);

@@ -61,7 +61,8 @@ TEST(PlaceTest, EachBadValueNamesItsObjectsAndTheLineOfItsElement) {
             ADD_FAILURE() << "read";
         } catch (const Exception& e) {
             const std::string message = e.Message();
-            EXPECT_EQ(message.rfind("Ошибка объекта: kod_pvr\nМетод: DeSerialize\nСообщение: ", 0), 0u);
+            EXPECT_EQ(message.rfind("Ошибка объекта: kod_pvr\nМетод: DeSerialize\nСообщение: ", 0),
+                      0u);
             ASSERT_GE(message.size(), 2u);
             const size_t lastLine = message.rfind('\n', message.size() - 2) + 1;
             EXPECT_EQ(message.substr(lastLine), std::string(c.place) + "\n");

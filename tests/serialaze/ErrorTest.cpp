@@ -1,9 +1,9 @@
 #include "TestClasses.h"
 
 #include "platform/db/Connection.h"
+#include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
 #include "platform/xml/ParseError.h"
-#include "platform/text/Exception.h"
 
 #include <functional>
 #include <stdexcept>

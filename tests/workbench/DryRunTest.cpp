@@ -6,8 +6,8 @@
 #include "model/kod_pvr.h"
 #include "model/pvr.h"
 #include "model/sbornik_pvr.h"
-#include "platform/text/Exception.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
 #include "tests/support/RecordingDriver.h"
 #include "workbench/Renumber.h"
@@ -37,10 +37,13 @@ protected:
 std::string NormPatch(const std::string& code, const std::string& name,
                       const std::string& unit = "м3") {
     return PatchXml("<sbornik_pvr naim=\"Земляные работы\" kod=\"1\" vid_rab=\"СТР\">\n"
-                    "<pvr kod_razd=\"101\" kod=\"" + code + "\" naim=\"" + name +
-                    "\" naim_ed=\"" + unit + "\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"\" "
+                    "<pvr kod_razd=\"101\" kod=\"" +
+                    code + "\" naim=\"" + name + "\" naim_ed=\"" + unit +
+                    "\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"\" "
                     "priz_stm=\"\">\n"
-                    "<pvr_popr number=\"1\" kod=\"" + code + "-01\" naim=\"Новая\" kod_er=\"\" "
+                    "<pvr_popr number=\"1\" kod=\"" +
+                    code +
+                    "-01\" naim=\"Новая\" kod_er=\"\" "
                     "trud_rab=\"1.5\" trud_mash=\"0\" zarplata=\"10\" razrad=\"3\"/>\n"
                     "</pvr>\n</sbornik_pvr>\n");
 }
@@ -191,9 +194,8 @@ TEST_F(DryRunTest, AReadFailureEndsTheRunAndTheRenumberingIsRolledBack) {
     ASSERT_TRUE(report.error);
     EXPECT_EQ(report.error->stage, "read");
     EXPECT_EQ(report.error->cause, "\"10,5\" не является числом с плавающей точкой");
-    EXPECT_EQ(report.error->path,
-              (Lines{"Сборник нормативов: 1", "Норматив: 01-01-001", "поправка: 01-01-001-1",
-                     "Машина/механизм: 030101"}));
+    EXPECT_EQ(report.error->path, (Lines{"Сборник нормативов: 1", "Норматив: 01-01-001",
+                                         "поправка: 01-01-001-1", "Машина/механизм: 030101"}));
     EXPECT_EQ(report.error->line, 20);
     EXPECT_FALSE(report.patchContents);
 }

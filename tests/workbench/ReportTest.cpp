@@ -219,7 +219,8 @@ TEST(ReportTest, TheShortTableShowsWhatIsKnown) {
               "  нормативы         1           1              0\n"
               "  поправки          0           0              1\n"
               "  Добавлено в справочники: материалов 1, машин 2\n");
-    EXPECT_EQ(ReportSummary(ChangeReport{}), "Отчёт об изменениях: обновление ещё не запускалось\n");
+    EXPECT_EQ(ReportSummary(ChangeReport{}),
+              "Отчёт об изменениях: обновление ещё не запускалось\n");
 }
 
 // Whatever a message quotes, the document stays valid JSON: escapes for
@@ -228,7 +229,9 @@ TEST(ReportTest, TheShortTableShowsWhatIsKnown) {
 TEST(ReportTest, JsonStringsEscapeAndRepairWhatTheyQuote) {
     EXPECT_EQ(JsonString("a\"b\\c\n\r\t\x01"), "\"a\\\"b\\\\c\\n\\r\\t\\u0001\"");
     EXPECT_EQ(JsonString("Ж€𝄞"), "\"Ж€𝄞\"");
-    EXPECT_EQ(JsonString("x\xff" "y\xd0"), "\"x\xEF\xBF\xBDy\xEF\xBF\xBD\"");
+    EXPECT_EQ(JsonString("x\xff"
+                         "y\xd0"),
+              "\"x\xEF\xBF\xBDy\xEF\xBF\xBD\"");
     EXPECT_EQ(JsonString("\xc0\xaf"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
     EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
 }

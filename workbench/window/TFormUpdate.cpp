@@ -339,7 +339,8 @@ void TFormUpdate::N2Click() {
 void TFormUpdate::N3Click() {
     Guarded([this] {
         if (!m_reportDialog)
-            m_reportDialog = new ReportDialog(this, [this]() -> FileDialog& { return *m_fileDialog; });
+            m_reportDialog =
+                new ReportDialog(this, [this]() -> FileDialog& { return *m_fileDialog; });
         m_reportDialog->ShowReport(m_form->Report);
         m_reportDialog->show();
         m_reportDialog->raise();
