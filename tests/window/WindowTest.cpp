@@ -9,6 +9,7 @@
 #include "platform/text/StringList.h"
 #include "workbench/window/QtFileDialog.h"
 #include "workbench/window/QtTreeView.h"
+#include "workbench/window/ReportDialog.h"
 #include "workbench/window/TFormUpdate.h"
 
 #include <QAbstractButton>
@@ -84,6 +85,7 @@ private slots:
     void TheLoadedScriptRunsIntoTheDeletionJournal();
     void SaveJournalWritesWhatTheMemoShows();
     void ClearJournalLeavesOneLine();
+    void TheReportOfTheLastRunCanBeSeenAndSaved();
     void TheWindowProcedureAnswersTheHelpMessages();
     void AnUncaughtFailureIsShownAndTheWindowStaysOpen();
     void HostFiltersBecomeQtFilters_data();
@@ -184,11 +186,13 @@ void WindowTest::TheWindowHasItsDesignSizeTabsMemoAndMenu() {
     QCOMPARE(memo1->toPlainText(), QString("Memo1"));
     QVERIFY(!Part<QCheckBox>("CheckBox1")->isChecked());
     auto* menu = Part<QMenu>("PopupMenu1");
-    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().size(), 3);
     QCOMPARE(menu->actions()[0]->objectName(), QString("N1"));
     QCOMPARE(menu->actions()[0]->text(), QString("Сохранить журнал в файл"));
     QCOMPARE(menu->actions()[1]->objectName(), QString("N2"));
     QCOMPARE(menu->actions()[1]->text(), QString("Очистить журнал"));
+    QCOMPARE(menu->actions()[2]->objectName(), QString("N3"));
+    QCOMPARE(menu->actions()[2]->text(), QString("Отчёт об изменениях..."));
     for (const char* memo : {"MemoLog", "MemoDelete"})
         QCOMPARE(Part<QPlainTextEdit>(memo)->contextMenuPolicy(), Qt::CustomContextMenu);
 }
@@ -459,6 +463,38 @@ void WindowTest::TheLoadedScriptRunsIntoTheDeletionJournal() {
     QCOMPARE(m_host->Scalar("select count(*) from KOD_TABL where kod_pvr = '01-02-057'"),
              std::string("0"));
     QVERIFY(Shown(Part<QPlainTextEdit>("MemoLog")).isEmpty());
+}
+
+// The journal's menu shows the change report of the last run in a box of its
+// own; its button saves the report as JSON, and a file that cannot be written
+// is said in a message box.
+void WindowTest::TheReportOfTheLastRunCanBeSeenAndSaved() {
+    m_window->N3->trigger();
+    auto* box = Part<ReportDialog>("ReportDialog");
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->ReportText->toPlainText(),
+             QString("Отчёт об изменениях: обновление ещё не запускалось\n"));
+    QVERIFY(!box->BtnSaveReport->isEnabled());
+    box->close();
+
+    Part<QLineEdit>("EdPatch")->setText(SOURCE_DIR "/demo/patch.xml");
+    Part<QCheckBox>("ChProch")->setChecked(false);
+    QTest::mouseClick(Part<QPushButton>("BitCalc"), Qt::LeftButton);
+    m_window->N3->trigger();
+    QVERIFY(box->isVisible());
+    QVERIFY(box->ReportText->toPlainText().startsWith(
+        "Отчёт об изменениях: обновление\n  Итог: без ошибок\n  В патче: разделов 2"));
+    const std::string chosen = m_folder->filePath("report.json").toStdString();
+    m_dialog->answers = {chosen, m_folder->filePath("no/such/r.json").toStdString()};
+    QTest::mouseClick(box->BtnSaveReport, Qt::LeftButton);
+    QCOMPARE(Q(m_dialog->requests), QStringList() << "save (*.json)|*.json");
+    const std::string json = text::ReadFileBytes(chosen);
+    QVERIFY(json.find("\"command\": \"apply\"") != std::string::npos);
+    QVERIFY(json.find("\"outcome\": \"clean\"") != std::string::npos);
+    QVERIFY(m_host->boxes.shown.empty());
+    QTest::mouseClick(box->BtnSaveReport, Qt::LeftButton);
+    QCOMPARE(m_host->boxes.shown.size(), size_t(1));
+    QVERIFY(m_host->boxes.shown[0].text.find("no/such/r.json") != std::string::npos);
 }
 
 void WindowTest::SaveJournalWritesWhatTheMemoShows() {

@@ -6,6 +6,7 @@
 #include "workbench/JournalFile.h"
 #include "workbench/UpdateRun.h"
 #include "workbench/window/QtFileDialog.h"
+#include "workbench/window/ReportDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -185,13 +186,15 @@ void TFormUpdate::CreateSecondTab() {
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
 }
 
-// One menu for both journals; both commands act on MemoLog.
+// One menu for both journals; the journal commands act on MemoLog.
 void TFormUpdate::CreatePopupMenu() {
     PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
     N1 = Named(PopupMenu1->addAction(Q("Сохранить журнал в файл")), "N1");
     N2 = Named(PopupMenu1->addAction(Q("Очистить журнал")), "N2");
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+    N3 = Named(PopupMenu1->addAction(Q("Отчёт об изменениях...")), "N3");
+    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
     for (QPlainTextEdit* memo : {MemoLog, MemoDelete}) {
         memo->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(memo, &QWidget::customContextMenuRequested, this,
@@ -366,4 +369,15 @@ void TFormUpdate::N1Click() {
 
 void TFormUpdate::N2Click() {
     Guarded([this] { ClearJournal(*m_form); });
+}
+
+void TFormUpdate::N3Click() {
+    Guarded([this] {
+        if (!m_reportDialog)
+            m_reportDialog =
+                new ReportDialog(this, [this]() -> FileDialog& { return *m_fileDialog; });
+        m_reportDialog->ShowReport(m_form->Report);
+        m_reportDialog->show();
+        m_reportDialog->raise();
+    });
 }

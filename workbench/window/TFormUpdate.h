@@ -64,6 +64,7 @@ public:
     void BitBtn2Click();
     void N1Click(); // SaveJournal
     void N2Click(); // ClearJournal
+    void N3Click(); // shows the change report of the last update run
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
@@ -89,6 +90,7 @@ public:
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
 
 protected:
     void FormShow() override;                     // ticks ChProch
@@ -111,5 +113,6 @@ private:
 
     std::unique_ptr<UpdateForm> m_form;
     std::unique_ptr<FileDialog> m_fileDialog;
+    class ReportDialog* m_reportDialog = nullptr; // a child, made when first shown
     std::optional<host::ScopedTarget> m_target;
 };
