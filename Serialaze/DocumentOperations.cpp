@@ -31,7 +31,7 @@ void TSerializeList::GenerateDTD(text::StringList& lines) {
         GenerateDTDWorker(lines);
     } catch (const Exception& e) {
         ShowError("Oшибка создания DTD для объекта", "Ошибка создания XML-документа");
-        throw Exception(ObjectErrorText(this, "GenerateDTD", e.Message()));
+        Rethrow(e, "GenerateDTD");
     }
 }
 
@@ -57,7 +57,7 @@ void TSerializeList::TranslateXSL(text::StringList& lines) {
         lines.SetText(xml::TransformXsl(data, stylesheet));
     } catch (const Exception& e) {
         ShowError("Oшибка преобразования XSL", "Ошибка создания XML-документа");
-        throw Exception(ObjectErrorText(this, "TranslateXSL", e.Message()));
+        Rethrow(e, "TranslateXSL");
     }
 }
 
@@ -65,7 +65,7 @@ void TSerializeList::TreeView(serialaze::TreeViewControl& view, serialaze::TreeN
     try {
         TreeViewBody(view, parent);
     } catch (const Exception& e) {
-        throw Exception(ObjectErrorText(this, "TreeView", e.Message()));
+        Rethrow(e, "TreeView");
     }
 }
 

@@ -6,11 +6,14 @@
 
 #include "Serialaze/PublishedProperties.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+struct ErrorPlace;
+class Exception;
 namespace db {
 class Connection;
 }
@@ -132,6 +135,31 @@ public:
     TSerializeList* GetParent() const { return m_parent; }
     void SetParent(TSerializeList* parent) { m_parent = parent; }
 
+    // ---- Where an object is, for messages ----
+    // Reads the text of the property of that name, for PlaceName.
+    using PlaceValue = std::function<std::string(const char* property)>;
+    // The object's name in a message that says where a failure is: its kind
+    // and codes, as its tree-view node names it ("Норматив: 01-01-001"); ""
+    // for an object that such a path leaves out (the root, the directories).
+    // `value` gives the text of a property: the object's own value, or while
+    // its element is being read, the attribute's text when the element has it
+    // (a failure may come before the object's codes are read). Base: "".
+    virtual std::string PlaceName(const PlaceValue& value) const;
+    // PlaceName from the object's own property values.
+    std::string PlaceName() const;
+    // The byte offset in the document text it was read from where the
+    // object's element starts (see xml::Node::SourceOffset); -1 for an object
+    // not read from a document.
+    int64_t SourceOffset() const { return m_sourceOffset; }
+    // Where the object is: the names of its Parent chain and its own, from the
+    // outside inwards (empty names left out), and its SourceOffset. `line` is
+    // left 0: the holder of the document text sets it (xml::LineAt).
+    static ErrorPlace PlaceOf(const TSerializeList& object);
+    // The line that a message about a failure at `place` ends with:
+    // "Место ошибки: <names joined by " / ">; строка <line>"; either part is
+    // left out when unknown, and "" is returned when both are.
+    static std::string PlaceText(const ErrorPlace& place);
+
     // ---- Helpers ----
     // floor((x + 0.005) * 100) * 0.01: two decimals, halves up.
     static double RoundTo2(double x);
@@ -142,6 +170,17 @@ public:
     static std::string ParseErrorText(const xml::ParseError& error);
 
 private:
+    // Raises an Exception whose message is ObjectErrorText(this, method, the
+    // message of `inner`), carrying the place of `inner`, or a new place whose
+    // cause is that message.
+    [[noreturn]] void Rethrow(const Exception& inner, const char* method) const;
+    // Rethrow for a failure while `element` was read into this object: the
+    // place gets this object's name in front of its path and, unless an element
+    // inside said where the failure is, the element's offset.
+    [[noreturn]] void RethrowReading(const Exception& inner, xml::Element& element) const;
+    // The text of the property of that name; "" when there is none or it
+    // cannot be read.
+    std::string PropertyText(const char* name) const;
     void SerializeProperty(const serialaze::PropertyInfo& property, xml::Element& element);
     // `value`: that of the first attribute of the property's name, or null
     // when `element` has none (always null for an object property).
@@ -165,4 +204,5 @@ private:
     std::unique_ptr<ExtraTexts> m_extras;
     TSerializeList* m_parent = nullptr;
     std::vector<std::unique_ptr<TSerializeList>> m_items;
+    int64_t m_sourceOffset = -1;
 };

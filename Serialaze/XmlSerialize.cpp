@@ -42,6 +42,17 @@ void AppendLineFeed(xml::Element& element) {
     element.AppendChild(element.OwnerDocument()->CreateTextNode("\n"));
 }
 
+// The line of `offset` in the text `reread` gives; 0 when the text cannot be
+// had again (the file went away): the failure is reported without its line
+// rather than replaced by another.
+int LineInText(const std::function<std::string()>& reread, int64_t offset) {
+    try {
+        return xml::LineAt(reread(), static_cast<size_t>(offset));
+    } catch (const Exception&) {
+        return 0;
+    }
+}
+
 } // namespace
 
 void TSerializeList::Serialize(text::StringList& lines) {
@@ -57,7 +68,7 @@ void TSerializeList::Serialize(text::StringList& lines) {
     } catch (const Exception& e) {
         // The separator and the document are gone by now, as the box comes up.
         ShowError("Oшибка сериализации объекта", "Ошибка создания XML-документа");
-        throw Exception(ObjectErrorText(this, "Serialize", e.Message()));
+        Rethrow(e, "Serialize");
     }
 }
 
@@ -83,7 +94,19 @@ void TSerializeList::DeSerializeText(std::string whole,
         document.SetReadOnce(true);
         DeSerializeInternal(root);
     } catch (const Exception& e) {
-        throw Exception(ObjectErrorText(this, "DeSerialize", e.Message()));
+        // Where the failure is, when an object said so: its line is found in
+        // the text only now, so that reading pays nothing for it.
+        if (!e.Place())
+            Rethrow(e, "DeSerialize");
+        ErrorPlace place = *e.Place();
+        // A place is known only once an object's element was being read.
+        if (place.line == 0 && place.offset >= 0)
+            place.line = LineInText(reread, place.offset);
+        const std::string where = PlaceText(place);
+        Exception wrapped(ObjectErrorText(this, "DeSerialize", e.Message()) +
+                          (where.empty() ? "" : where + "\n"));
+        wrapped.SetPlace(std::move(place));
+        throw wrapped;
     }
 }
 
@@ -111,11 +134,12 @@ void TSerializeList::SerializeInternal(xml::Element element) {
             element.AppendChild(document.CreateComment(CommentAfter()));
         }
     } catch (const Exception& e) {
-        throw Exception(ObjectErrorText(this, "SerializeInternal", e.Message()));
+        Rethrow(e, "SerializeInternal");
     }
 }
 
 void TSerializeList::DeSerializeInternal(xml::Element element) {
+    m_sourceOffset = element.SourceOffset();
     try {
         GetAttributesFromXML(element);
         // Reading a child changes only the child's own subtree, never this
@@ -135,7 +159,7 @@ void TSerializeList::DeSerializeInternal(xml::Element element) {
             }
         }
     } catch (const Exception& e) {
-        throw Exception(ObjectErrorText(this, "DeSerializeInternal", e.Message()));
+        RethrowReading(e, element);
     }
 }
 
@@ -144,7 +168,7 @@ void TSerializeList::SetAttributesIntoXML(xml::Element element) {
         for (const PropertyInfo* property : Class().Properties())
             SerializeProperty(*property, element);
     } catch (const Exception& e) {
-        throw Exception(ObjectErrorText(this, "SetAttributesIntoXML", e.Message()));
+        Rethrow(e, "SetAttributesIntoXML");
     }
 }
 
@@ -189,7 +213,7 @@ void TSerializeList::GetAttributesFromXML(xml::Element element) {
         for (size_t i = 0; i < properties.size(); ++i)
             DeSerializeProperty(*properties[i], element, values[i]);
     } catch (const Exception& e) {
-        throw Exception(ObjectErrorText(this, "GetAttributesFromXML", e.Message()));
+        Rethrow(e, "GetAttributesFromXML");
     }
 }
 

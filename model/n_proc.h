@@ -32,6 +32,8 @@ public:
     void set_p_z(double value) { m_p_z = value; }
     void set_holost(double value) { m_holost = value; }
     void set_nagr(double value) { m_nagr = value; }
+    // "Ставки: место <kod_mest>" (see TSerializeList::PlaceName).
+    std::string PlaceName(const PlaceValue& value) const override;
 
 private:
     int m_kod_mest;

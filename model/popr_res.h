@@ -81,6 +81,8 @@ public:
     bool ExistDB(db::Connection& connection) override;
     // One node: "<type>: <kod> <naim> Расход ресурса: <rashod>".
     void TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent) override;
+    // "<type>: <kod>" (see TSerializeList::PlaceName).
+    std::string PlaceName(const PlaceValue& value) const override;
 
     // The directory steps of SaveIntoDB.
     bool ExistResourceDB(db::Connection& connection);

@@ -68,6 +68,8 @@ public:
     bool ExistDB(db::Connection& connection) override;
     // The node "Норматив: <kod> <naim>", then each entry's subtree.
     void TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent) override;
+    // "Норматив: <kod>" (see TSerializeList::PlaceName).
+    std::string PlaceName(const PlaceValue& value) const override;
 
     void DeleteSostav(db::Connection& connection);
     // Appends the norm's KOD_TABL entries (ordered by n_tabl) with their details

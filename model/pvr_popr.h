@@ -79,6 +79,8 @@ public:
     bool ExistDB(db::Connection& connection) override;
     // The node "<number %05.0d> поправка: <kod> <naim>", then the lines under it.
     void TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent) override;
+    // "поправка: <kod>" (see TSerializeList::PlaceName).
+    std::string PlaceName(const PlaceValue& value) const override;
 
     // Fills the wage, labour inputs and lines of an entry whose KOD_TABL fields
     // the norm has set, keyed by the norm's code as stored and `number`. With

@@ -40,6 +40,8 @@ public:
     bool ExistDB(db::Connection& connection) override;
     // Adds "Раздел <kod>  <name>" with the section attached; no child nodes.
     void TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent) override;
+    // "Раздел <kod>" (see TSerializeList::PlaceName).
+    std::string PlaceName(const PlaceValue& value) const override;
 
     // Fills the section from the KOD_RAZD row of `code`. Throws Exception
     // "Раздел с кодом <code> не найден в базе." when there is none (the

@@ -46,6 +46,8 @@ public:
     bool ExistDB(db::Connection& connection) override;
     // The node "Сборник нормативов: <kod> <naim>", then each norm's subtree.
     void TreeView(serialaze::TreeViewControl& view, serialaze::TreeNode* parent) override;
+    // "Сборник нормативов: <kod>" (see TSerializeList::PlaceName).
+    std::string PlaceName(const PlaceValue& value) const override;
 
     // Fills the collection's fields from KOD_SBOR by its kod, then appends its
     // norms of KOD_PVR (ordered by code) with their compositions and tables.

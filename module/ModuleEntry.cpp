@@ -2,6 +2,7 @@
 // window, and the load/unload handling of the module's application object.
 #include "module/TProgressForm.h"
 #include "module/public/UpdateDbTask.h"
+#include "platform/text/Numbers.h"
 #include "workbench/window/TFormUpdate.h"
 
 #include <QGuiApplication>
@@ -19,19 +20,24 @@ const char* const CannotOpen = "Извините, но задачу открыт
 // library's other static objects are constructed.
 host::Application* g_savedApplication = nullptr;
 ProgressWindowFactory* g_previousProgressFactory = nullptr;
+char g_previousSeparator = '.';
 
-// On load: remember the module's application object and let the model's
-// progress windows be Qt ones while the module is loaded.
+// On load: remember the module's application object, let the model's
+// progress windows be Qt ones while the module is loaded, and show numbers
+// with the user's decimal separator.
 __attribute__((constructor)) void ModuleLoaded() {
     g_savedApplication = &host::CurrentApplication();
     g_previousProgressFactory = new ProgressWindowFactory(SetProgressWindowFactory(
         [] { return std::unique_ptr<ProgressWindow>(new QtProgressWindow); }));
+    g_previousSeparator = text::DecimalSeparator();
+    text::SetDecimalSeparator(text::UserDecimalSeparator());
 }
 
-// On unload: put the remembered application object back, so that nothing of
-// the module keeps the host's object as its own.
+// On unload: put back what the load replaced, so that nothing of the module
+// keeps the host's object as its own.
 __attribute__((destructor)) void ModuleUnloaded() {
     host::SetCurrentApplication(g_savedApplication);
+    text::SetDecimalSeparator(g_previousSeparator);
     if (g_previousProgressFactory) {
         SetProgressWindowFactory(std::move(*g_previousProgressFactory));
         delete g_previousProgressFactory;
@@ -52,10 +58,15 @@ QWidget* ClientAreaOf(host::Application& application) {
 host::Handle FocusOpenWindow(host::Application& application) {
     application.Presenter().Show({application.MainFormHandle(), AlreadyRunning, "Ошибка",
                                   host::MbIcon::Error, host::MbButtons::Ok});
-    FormUpdate->raise();
-    FormUpdate->activateWindow();
-    FormUpdate->setFocus();
+    FormUpdate->BringForward();
     return FormUpdate->Handle();
+}
+
+// Destroys the open window with its frame, if any.
+void DestroyOpenWindow() {
+    TFormUpdate* window = FormUpdate;
+    FormUpdate = nullptr;
+    delete window;
 }
 
 } // namespace
@@ -74,20 +85,22 @@ extern "C" host::Handle MyMDIWindow(std::uintptr_t, TaskContext* context) {
     if (context && context->Application)
         host::SetCurrentApplication(context->Application);
     try {
-        if (!context || !context->Connection)
-            throw std::invalid_argument("no host connection");
         host::Application& application = host::CurrentApplication();
+        // An open window is answered first: a request without a connection
+        // does not disturb it.
         if (FormUpdate)
             return FocusOpenWindow(application);
+        if (!context || !context->Connection)
+            throw std::invalid_argument("no host connection");
         auto* window =
             new TFormUpdate(&application, ClientAreaOf(application), *context->Connection);
         FormUpdate = window;
         window->show();
+        window->setFocus();
         return window->Handle();
     } catch (...) {
         ShowPlainMessage(CannotOpen);
-        delete FormUpdate;
-        FormUpdate = nullptr;
+        DestroyOpenWindow();
         return 0;
     }
 }

@@ -9,6 +9,7 @@
 #include "module/TQuorvexLogClient.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "workbench/ChangeReport.h"
 #include "workbench/Memo.h"
 
 #include <functional>
@@ -41,6 +42,11 @@ struct UpdateForm {
     std::string Edit1;        // path of the deletion script
     bool ChProch = true;      // "Расчет прочих"
     bool CheckBox1 = false;   // "Обновлять код поправок"
+    // A dry run: the update run up to and including the save, all of it in one
+    // transaction that is always rolled back; no recalculation.
+    bool DryRun = false;
+
+    ChangeReport Report; // what the last update run changed (or would change)
 
     std::unique_ptr<kod_pvr> Base; // the tree read by the last update run
 
@@ -50,5 +56,7 @@ struct UpdateForm {
 
 // The journal convention: one line in a journal and the same text in the host
 // log, in the order each step fixes. kind: TQuorvexLogClient::Info or ::Error.
+// An error line (kind Error) in the update journal is also noted in the
+// change report as a failure of the run's current stage.
 void JournalThenLog(UpdateForm& form, Memo& journal, int kind, const std::string& line);
 void LogThenJournal(UpdateForm& form, Memo& journal, int kind, const std::string& line);

@@ -16,6 +16,10 @@ const char* const PriceLevelSql = "select * from name_base";
 const char* const CheckEntrySql = "select * from kod_tabl where kod_pvr=:kod_pvr and "
                                   "kod_tabl=:kod_tabl and n_tabl=:n_tabl and naim_tabl=:naim_tabl";
 
+// The lines of a dry run where a real run commits and closes.
+const char* const DrySavedLine = "Пробное сохранение в БД выполнено";
+const char* const DryClosingLine = "Пробное обновление завершено, все изменения отменены!";
+
 constexpr int Info = TQuorvexLogClient::Info;
 constexpr int Error = TQuorvexLogClient::Error;
 
@@ -50,28 +54,98 @@ void CheckEntry(UpdateForm& form, const pvr& norm, const pvr_popr& entry) {
                            entry.kod());
 }
 
+// The transaction of a dry run: started before the first stage, so that the
+// renumbering, the check and the save all run in it, and rolled back on every
+// path out of the run. Does nothing on a real run.
+class DryRunTransaction {
+public:
+    explicit DryRunTransaction(UpdateForm& form) : m_form(form) {
+        if (m_form.DryRun)
+            m_form.SQLConnect.StartTransaction(UpdateTransaction);
+    }
+    ~DryRunTransaction() {
+        try {
+            RollBack();
+        } catch (const Exception&) {
+            // Leaving on a failure already: the engine drops the transaction
+            // with the session at the latest.
+        }
+    }
+    DryRunTransaction(const DryRunTransaction&) = delete;
+    DryRunTransaction& operator=(const DryRunTransaction&) = delete;
+
+    // Throws what the rollback throws.
+    void RollBack() {
+        if (m_form.DryRun && m_form.SQLConnect.InTransaction())
+            m_form.SQLConnect.Rollback(UpdateTransaction);
+    }
+
+private:
+    UpdateForm& m_form;
+};
+
+// The stages of a run at price level 2.
+void RunStages(UpdateForm& form) {
+    DryRunTransaction dryRun(form);
+    if (form.CheckBox1) {
+        form.Report.stage = "renumbering";
+        RenumberCorrectionCodes(form);
+    }
+    form.Report.stage = "widening";
+    WidenNormName(form);
+    LoadAndCheckPatch(form);
+    SavePatch(form);
+    if (form.ChProch && !form.DryRun) {
+        form.Report.stage = "recalculation";
+        RecalculateOthers(form);
+    }
+    dryRun.RollBack();
+    form.Report.finished = true;
+    form.MemoLog.Append(form.DryRun ? DryClosingLine : "Обновление завершенно!");
+}
+
+int RunAtLevel(UpdateForm& form) {
+    form.Report.stage = "price_level";
+    int level = ReadPriceLevel(form);
+    form.Report.priceLevel = level;
+    if (level == 2)
+        RunStages(form);
+    else if (level == 1)
+        form.MemoLog.Append("Обновление невозможно! Обновляемая база в другом уровне цен!");
+    return level;
+}
+
+bool IsErrorLine(const std::string& line) {
+    return line.rfind("Ошибка", 0) == 0;
+}
+
 } // namespace
 
 int BitCalcClick(UpdateForm& form) {
-    int level = ReadPriceLevel(form);
-    if (level == 2) {
-        if (form.CheckBox1)
-            RenumberCorrectionCodes(form);
-        WidenNormName(form);
-        LoadAndCheckPatch(form);
-        SavePatch(form);
-        if (form.ChProch)
-            RecalculateOthers(form);
-        form.MemoLog.Append("Обновление завершенно!");
-    } else if (level == 1) {
-        form.MemoLog.Append("Обновление невозможно! Обновляемая база в другом уровне цен!");
+    form.Report.Restart(form.DryRun, form.EdPatch);
+    const int firstLine = form.MemoLog.Lines().Count();
+    auto countErrorLines = [&] {
+        const std::vector<std::string>& lines = form.MemoLog.Lines().Lines();
+        for (size_t i = static_cast<size_t>(firstLine); i < lines.size(); ++i)
+            form.Report.errorLines += IsErrorLine(lines[i]) ? 1 : 0;
+    };
+    try {
+        int level = RunAtLevel(form);
+        countErrorLines();
+        return level;
+    } catch (const Exception& e) {
+        countErrorLines();
+        form.Report.NoteError(e.Message(), e.Place());
+        throw;
     }
-    return level;
 }
 
 void LoadAndCheckPatch(UpdateForm& form) {
     JournalThenLog(form, form.MemoLog, Info, "Проверка на совпадение набора расценок с базой");
+    form.Report.stage = "read";
     LoadPatch(form);
+    form.Report.CountPatch(*form.Base);
+    form.Report.stage = "check";
     CheckPatch(form);
 }
 
@@ -96,18 +170,32 @@ void CheckPatch(UpdateForm& form) {
 }
 
 bool SavePatch(UpdateForm& form) {
+    form.Report.stage = "save";
     try {
-        form.SQLConnect.StartTransaction(UpdateTransaction);
-        form.Base->SaveIntoDB(form.SQLConnect);
+        // A dry run is in its transaction since its first stage; it is rolled
+        // back when the run ends.
+        if (!form.DryRun)
+            form.SQLConnect.StartTransaction(UpdateTransaction);
+        {
+            NamesFittedToColumn fitted(form);
+            form.Base->SaveIntoDB(form.SQLConnect);
+        }
+        if (form.DryRun) {
+            JournalThenLog(form, form.MemoLog, Info, DrySavedLine);
+            return true;
+        }
         form.SQLConnect.Commit(UpdateTransaction);
         JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
         return true;
     } catch (const Exception& e) {
-        LogThenJournal(form, form.MemoLog, Error,
-                       "Ошибка сохранении в базу данных " + std::string(e.what()));
+        const std::string line =
+            "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
+        form.Report.NoteError(line, e.Place());
+        LogThenJournal(form, form.MemoLog, Error, line);
         // Nothing of the save may stay. A transaction that never started (the
-        // connection failed) has nothing to roll back.
-        if (form.SQLConnect.InTransaction())
+        // connection failed) has nothing to roll back. A dry run's rollback
+        // comes with the end of the run.
+        if (!form.DryRun && form.SQLConnect.InTransaction())
             form.SQLConnect.Rollback(UpdateTransaction);
         return false;
     }

@@ -3,14 +3,18 @@
 #include "module/TQuorvexLogClient.h"
 
 #include <QDockWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 
+#include <cstdio>
+
 HostWindow::HostWindow() {
     setObjectName("HostWindow");
     setWindowTitle(QString::fromUtf8("Демонстрационный хост UpdateDb"));
-    m_clientArea = new QWidget(this);
+    m_clientArea = new QMdiArea(this);
     m_clientArea->setObjectName("ClientArea");
     setCentralWidget(m_clientArea);
 
@@ -30,7 +34,7 @@ HostWindow::~HostWindow() {
 }
 
 void HostWindow::FreeTaskWindows() {
-    qDeleteAll(m_clientArea->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
+    qDeleteAll(m_clientArea->subWindowList());
 }
 
 void HostWindow::AddTask(std::unique_ptr<TaskModule> module, TaskContext* context) {
@@ -51,19 +55,27 @@ host::Handle HostWindow::OpenFirstTask() {
     return m_tasks.empty() ? 0 : OpenTask(m_tasks[0]);
 }
 
+// Handles are never reused: the same handle again is the window already open.
 host::Handle HostWindow::OpenTask(Task& task) {
     host::Handle window = task.module->Open(*task.context);
+    const char* text = !window                   ? "Задача \"%1\" не открыта"
+                       : window == task.lastWindow ? "Задача \"%1\" уже открыта"
+                                                   : "Открыта задача \"%1\"";
     Log(TQuorvexLogClient::Notice,
-        window
-            ? QString::fromUtf8("Открыта задача \"%1\"").arg(task.module->TaskName().c_str())
-            : QString::fromUtf8("Задача \"%1\" не открыта").arg(task.module->TaskName().c_str()));
+        QString::fromUtf8(text).arg(QString::fromStdString(task.module->TaskName())));
+    task.lastWindow = window;
     return window;
 }
 
 void HostWindow::Log(int kind, const QString& text) {
     static const char* const kinds[] = {"ошибка", "замечание", "информация"};
     const char* name = kind >= 0 && kind < 3 ? kinds[kind] : "?";
-    m_log->appendPlainText(QString::fromUtf8("[%1] %2").arg(QString::fromUtf8(name), text));
+    const QString line = QString::fromUtf8("[%1] %2").arg(QString::fromUtf8(name), text);
+    m_log->appendPlainText(line);
+    // A copy for the terminal the host was started from, as the command line
+    // sends its host-log copies to stderr.
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
 }
 
 host::LResult HostWindow::HandleMessage(unsigned message, host::WParam wParam,

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 

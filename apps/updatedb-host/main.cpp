@@ -5,13 +5,16 @@
 //                 [--user NAME] [--password TEXT] [--module LIB] [--open]
 //                 [--screenshots FOLDER [--patch FILE]]
 #include "HostWindow.h"
+#include "QuitOnSignals.h"
 #include "Screenshots.h"
 
 #include "apps/updatedb/Cli.h"
+#include "platform/text/Numbers.h"
 #include "workbench/window/QtMessageBoxPresenter.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMdiArea>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -70,6 +73,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8("UpdateDb"));
+    text::SetDecimalSeparator(text::UserDecimalSeparator());
     const Options options = ParseOptions(app);
 
     std::unique_ptr<db::Connection> connection;
@@ -97,6 +101,7 @@ int main(int argc, char** argv) {
     if (!options.screenshots.isEmpty()) {
         status = SaveScreenshots(hostWindow, options.screenshots, options.patch) ? 0 : 1;
     } else {
+        QuitOnSignals(app);
         hostWindow.show();
         if (options.open)
             hostWindow.OpenFirstTask();

@@ -37,15 +37,22 @@ int ExportCommand(const GlobalOptions& options, const std::vector<int>& collecti
 int ShowCommand(const std::string& patchFile);
 
 struct ApplyOptions {
+    std::string command = "apply"; // "apply" or "check", as the report names it
     std::string patch;
     bool renumber = false; // "Обновлять код поправок"
     bool noOthers = false; // "Расчет прочих" not ticked
+    bool dryRun = false;   // check, apply --dry-run
+    bool detail = false;   // --detail: each new or changed norm and entry in the report
     std::string journal;   // --journal FILE; empty: none
+    std::string report;    // --report FILE.json; empty: none
 };
 
-// The update run on the patch. Prints each journal line to stdout as it is
-// written and the host-log copies to stderr. Exit 1 when an error line was
-// written, the run ended early, or the price level is not 2.
+// The update run on the patch (a dry run with `dryRun`: nothing in the base
+// changes). Prints each journal line to stdout as it is written, the host-log
+// copies to stderr and, when the run got to its end, the change report's
+// short table to stderr; writes the journal and the JSON report when asked,
+// also when the run fails. Exit 1 when an error line was written, the run
+// ended early, or the price level is not 2.
 int ApplyCommand(const GlobalOptions& options, const ApplyOptions& apply);
 
 // Deletes the table entries with that code. Exit 1 when the code is unknown

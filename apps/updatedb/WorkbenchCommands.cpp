@@ -1,12 +1,13 @@
 #include "apps/updatedb/Commands.h"
 
 #include "module/TQuorvexLogClient.h"
-#include "platform/host/Application.h"
 #include "platform/db/Dialect.h"
+#include "platform/host/Application.h"
 #include "platform/host/Messages.h"
 #include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
 #include "workbench/Deletion.h"
+#include "workbench/ReportFormat.h"
 #include "workbench/UpdateForm.h"
 #include "workbench/UpdateRun.h"
 
@@ -50,6 +51,7 @@ public:
     ~Session() { host::SetCurrentApplication(m_previous); }
 
     UpdateForm& Form() { return m_form; }
+    const ChangeReport& Report() const { return m_form.Report; }
     bool ErrorLineWritten() const { return m_errorLines > 0; }
 
     // The update journal as a file: windows-1251, CR LF line ends.
@@ -72,6 +74,18 @@ private:
 
 } // namespace
 
+namespace {
+
+// The files a run leaves when asked: the journal and the JSON report.
+void SaveRunFiles(const Session& session, const ApplyOptions& apply) {
+    if (!apply.journal.empty())
+        session.SaveJournal(apply.journal);
+    if (!apply.report.empty())
+        text::WriteFileBytes(apply.report, ReportJson(session.Report()));
+}
+
+} // namespace
+
 int ApplyCommand(const GlobalOptions& options, const ApplyOptions& apply) {
     // Checked before the run starts, so that a missing patch changes nothing
     // (the run itself widens a column before it reads the patch).
@@ -81,16 +95,25 @@ int ApplyCommand(const GlobalOptions& options, const ApplyOptions& apply) {
     form.EdPatch = apply.patch;
     form.CheckBox1 = apply.renumber;
     form.ChProch = !apply.noOthers;
+    form.DryRun = apply.dryRun;
+    form.Report.command = apply.command;
+    form.Report.detail = apply.detail;
     int level = 0;
     try {
         level = BitCalcClick(form);
-    } catch (...) {
-        if (!apply.journal.empty())
-            session.SaveJournal(apply.journal);
+    } catch (const std::exception&) {
+        try {
+            SaveRunFiles(session, apply);
+        } catch (const Exception& e) {
+            // The run's own failure is the one to report; this one is said too.
+            std::cerr << "updatedb: " << e.what() << "\n";
+        }
         throw;
     }
-    if (!apply.journal.empty())
-        session.SaveJournal(apply.journal);
+    // A refused run changed nothing and has nothing to report but its refusal.
+    if (level == 2)
+        std::cerr << ReportSummary(form.Report);
+    SaveRunFiles(session, apply);
     if (level != 2) {
         std::cerr << "updatedb: уровень цен базы " << level << ", обновление не выполнено\n";
         return ExitFailed;

@@ -5,6 +5,7 @@
 
 #include "platform/host/Application.h"
 #include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
 
 #include <CLI/CLI.hpp>
 
@@ -14,28 +15,37 @@
 
 namespace {
 
-// Messages of the database and of the XML reader span several lines and may
-// quote control characters of a broken file; stderr gets each failure as one
-// line of text.
-std::string OneLine(std::string message) {
-    for (char& c : message)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = ' ';
-    std::string out;
-    for (char c : message)
-        if (!(c == ' ' && !out.empty() && out.back() == ' '))
-            out.push_back(c);
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
+// Messages of the database and of the XML reader span several lines (the
+// reader's three-line headers, the place of a failure, the engine's lines):
+// each is printed as its lines, the first after `prefix`. Control characters
+// that a broken file may quote are shown as blanks; blanks ending a line and
+// empty lines are left out.
+void PrintMessage(std::ostream& out, const std::string& prefix, const std::string& message) {
+    std::vector<std::string> lines(1);
+    for (char c : message) {
+        if (c == '\n')
+            lines.emplace_back();
+        else
+            lines.back().push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c);
+    }
+    bool printed = false;
+    for (std::string& line : lines) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (line.empty())
+            continue;
+        out << (printed ? "" : prefix) << line << "\n";
+        printed = true;
+    }
+    if (!printed)
+        out << prefix << "\n";
 }
 
-// Message boxes of the framework (an unreadable patch, say) as one stderr line
-// each, like every other message of the tool.
-class OneLineMessageBoxPresenter : public host::MessageBoxPresenter {
+// Message boxes of the framework (an unreadable patch, say) on stderr, like
+// every other message of the tool.
+class StderrMessageBoxPresenter : public host::MessageBoxPresenter {
 public:
     int Show(const host::MessageBoxRequest& request) override {
-        std::cerr << request.caption << ": " << OneLine(request.text) << "\n";
+        PrintMessage(std::cerr, request.caption + ": ", request.text);
         return host::IDOK;
     }
 };
@@ -88,14 +98,36 @@ void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
 
     static cli::ApplyOptions apply;
     auto* applyCommand = app.add_subcommand("apply", "apply a patch file: the update run");
-    applyCommand->add_option("PATCH", apply.patch, "the patch document (windows-1251)")->required();
-    applyCommand->add_flag("--renumber", apply.renumber,
-                           "first renumber one-digit table codes (\"Обновлять код поправок\")");
+    auto* checkCommand = app.add_subcommand(
+        "check", "a dry run of apply: everything up to and including the save, then all of it "
+                 "rolled back; nothing in the base changes");
+    for (CLI::App* command : {applyCommand, checkCommand}) {
+        command->add_option("PATCH", apply.patch, "the patch document (windows-1251)")->required();
+        command->add_flag("--renumber", apply.renumber,
+                          "first renumber one-digit table codes (\"Обновлять код поправок\")");
+        command->add_option("--journal", apply.journal,
+                            "also write the journal to this file (windows-1251, CR LF)");
+        command->add_option("--report", apply.report,
+                            "write the change report to this file as JSON");
+        command->add_flag("--detail", apply.detail,
+                          "list each new or changed norm and table entry in the report");
+    }
     applyCommand->add_flag("--no-others", apply.noOthers,
                            "skip the recalculation of wages and other materials");
-    applyCommand->add_option("--journal", apply.journal,
-                             "also write the journal to this file (windows-1251, CR LF)");
-    applyCommand->callback([&] { action = [&] { return cli::ApplyCommand(options, apply); }; });
+    applyCommand->add_flag("--dry-run", apply.dryRun, "the same as the command check");
+    applyCommand->callback([&] {
+        action = [&] {
+            apply.command = apply.dryRun ? "check" : "apply";
+            return cli::ApplyCommand(options, apply);
+        };
+    });
+    checkCommand->callback([&] {
+        action = [&] {
+            apply.command = "check";
+            apply.dryRun = true;
+            return cli::ApplyCommand(options, apply);
+        };
+    });
 
     static std::string code;
     auto* deleteCode = app.add_subcommand("delete-code", "delete the table entries with that code");
@@ -120,8 +152,11 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "updatedb " UPDATEDB_VERSION);
     cli::GlobalOptions options;
     Action action;
-    OneLineMessageBoxPresenter presenter;
+    StderrMessageBoxPresenter presenter;
     host::CurrentApplication().SetPresenter(&presenter);
+    // Numbers in what the user reads (the tree of show, journal lines) take
+    // the separator of the user's locale; patches are read and written with '.'.
+    text::SetDecimalSeparator(text::UserDecimalSeparator());
     AddGlobalOptions(app, options);
     AddCommands(app, options, action);
     try {
@@ -137,11 +172,8 @@ int main(int argc, char** argv) {
     } catch (const cli::UsageError& e) {
         std::cerr << "updatedb: " << e.message << "\n";
         return cli::ExitUsage;
-    } catch (const Exception& e) {
-        std::cerr << "updatedb: " << OneLine(e.what()) << "\n";
-        return cli::ExitFailed;
     } catch (const std::exception& e) {
-        std::cerr << "updatedb: " << OneLine(e.what()) << "\n";
+        PrintMessage(std::cerr, "updatedb: ", e.what());
         return cli::ExitFailed;
     }
 }

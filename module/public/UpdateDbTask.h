@@ -40,9 +40,13 @@ struct TaskContext {
 };
 
 // The application object of a host with a Qt main form. Passed as
-// TaskContext::Application, it tells the module where task windows go: they
-// are made children of ClientArea (the main form's document area) and fill
-// it. A plain host::Application gives top-level task windows.
+// TaskContext::Application, it tells the module where task windows go:
+// ClientArea is the main form's document area. When it is a QMdiArea, each
+// task window becomes one of its document windows (QMdiSubWindow: caption,
+// system menu, minimise, maximise and close controls), at its design size and
+// centred; closing it frees it. Any other widget gets the task window as a
+// plain child that fills it. A plain host::Application gives top-level task
+// windows.
 class TaskHostApplication : public host::Application {
 public:
     TaskHostApplication(host::Handle mainFormHandle, host::MessageBoxPresenter* presenter,

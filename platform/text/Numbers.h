@@ -10,9 +10,17 @@
 namespace text {
 
 // The process-wide decimal separator used by FloatToStr and StrToFloat.
-// Default: '.'.
+// Default: '.'. The programs and the module set it from the user's locale at
+// start-up (UserDecimalSeparator); reading and writing XML force '.' for their
+// duration.
 char DecimalSeparator();
 void SetDecimalSeparator(char separator);
+
+// The decimal separator of the user's numeric locale, as the C library
+// resolves it from the environment (LC_ALL, then LC_NUMERIC, then LANG), read
+// without changing the process's locale. '.' when that locale is "C"/POSIX, is
+// not installed, or has a separator other than one ASCII punctuation byte.
+char UserDecimalSeparator();
 
 // Sets the separator for its lifetime and puts the previous one back on every
 // path out of the scope.

@@ -4,6 +4,7 @@
 #include "platform/xml/WellFormed.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace xml {
 namespace {
@@ -71,7 +72,10 @@ bool IsContinuationByte(char c) {
 
 } // namespace
 
-void LocateError(std::string_view text, size_t offset, ParseError& error) {
+namespace {
+
+// The line of `offset` (clamped to the text) and where that line starts.
+std::pair<int, size_t> LineOf(std::string_view text, size_t offset) {
     offset = std::min(offset, text.size());
     int line = 1;
     size_t lineStart = 0;
@@ -81,6 +85,18 @@ void LocateError(std::string_view text, size_t offset, ParseError& error) {
             lineStart = i + 1;
         }
     }
+    return {line, lineStart};
+}
+
+} // namespace
+
+int LineAt(std::string_view text, size_t offset) {
+    return LineOf(text, offset).first;
+}
+
+void LocateError(std::string_view text, size_t offset, ParseError& error) {
+    offset = std::min(offset, text.size());
+    const auto [line, lineStart] = LineOf(text, offset);
     size_t lineEnd = text.find_first_of("\r\n", lineStart);
     if (lineEnd == std::string_view::npos)
         lineEnd = text.size();
@@ -233,6 +249,10 @@ Node Node::ParentNode() const {
     if (m_document->IsLimbo(parent) || parent.type() == pugi::node_document)
         return Node();
     return Node(m_document, parent);
+}
+
+int64_t Node::SourceOffset() const {
+    return static_cast<int64_t>(m_node.offset_debug());
 }
 
 Element Node::AsElement() const {

@@ -8,6 +8,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,6 +68,12 @@ public:
     Node NextSibling() const;
     // Null for a detached node and for the document.
     Node ParentNode() const;
+
+    // Where a loaded element starts in the text it was loaded from: the byte
+    // offset of its name, just behind its "<" (see LineAt for its line). -1
+    // for a node that was created rather than loaded, and after the node's
+    // name was changed. Costs a few pointer steps; nothing is kept for it.
+    int64_t SourceOffset() const;
 
     // REQUIRES: Type() == NodeType::Element.
     Element AsElement() const;

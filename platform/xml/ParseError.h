@@ -50,4 +50,9 @@ constexpr int kMaxDepth = 1000;
 // just behind the last character.
 void LocateError(std::string_view text, size_t offset, ParseError& error);
 
+// The 1-based line of `text` (UTF-8) that holds the byte `offset`, line ends
+// counted as LocateError counts them. An offset past the end is on the last
+// line.
+int LineAt(std::string_view text, size_t offset);
+
 } // namespace xml

@@ -133,3 +133,119 @@ TEST_F(WorkbenchCliTest, DeleteCodeAndRunScript) {
     EXPECT_TRUE(EndsWith(script.out, "\nУдаление завершенно!!!! \n"));
     EXPECT_EQ(Rows("select count(*) from KOD_TABL where kod_pvr = '01-01-001'"), "0\n");
 }
+
+namespace {
+
+// Every row of every table and the width of the norm-name column.
+const char* const kStateSql[] = {
+    "select * from KOD_SBOR order by 1",
+    "select * from KOD_RAZD order by 1",
+    "select * from KOD_PVR order by 2",
+    "select * from SOST_PVR order by 1",
+    "select * from KOD_TABL order by 1, 2",
+    "select * from TRUDOZ order by 1, 2",
+    "select * from ZARP order by 1, 2",
+    "select * from CNIR order by 1, 2, 3",
+    "select * from MASH order by 1, 2, 3",
+    "select * from NOM_MAT order by 1",
+    "select * from NOM_MASH order by 1",
+    "select * from N_PROC order by 1, 2",
+    "select f.rdb$character_length from rdb$relation_fields r join rdb$fields f on "
+    "f.rdb$field_name = r.rdb$field_source where r.rdb$relation_name = 'KOD_PVR' and "
+    "r.rdb$field_name = 'NAIM_PVR'"};
+
+} // namespace
+
+// check and apply --dry-run: the journal on stdout, the report's table on
+// stderr and as JSON, exit 0, and a base left exactly as it was although the
+// run renumbered codes and would have widened the column.
+TEST_F(WorkbenchCliTest, CheckIsADryRunOfApply) {
+    auto state = [&] {
+        std::string all;
+        for (const char* sql : kStateSql)
+            all += Rows(sql);
+        return all;
+    };
+    const std::string before = state();
+    auto check = Run({"check", SOURCE_DIR "/demo/patch.xml", "--renumber", "--report",
+                      File("check.json"), "--journal", File("journal.txt")});
+    ASSERT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(state(), before);
+    EXPECT_TRUE(StartsWith(check.out, "Проводится обновление поправок\n")) << check.out;
+    EXPECT_TRUE(EndsWith(check.out, "\nПробное сохранение в БД выполнено\n"
+                                    "Пробное обновление завершено, все изменения отменены!\n"));
+    EXPECT_EQ(check.out.find("Отчёт"), std::string::npos);
+    EXPECT_NE(check.err.find("Отчёт об изменениях: пробный прогон, база не изменена\n"
+                             "  Итог: без ошибок\n"
+                             "  В патче: разделов 2, сборников 2, нормативов 3, поправок 4, строк "
+                             "ресурсов 7\n"
+                             "  Перенумерация поправок: кодов 4, строк 4\n"
+                             "  Поле KOD_PVR.NAIM_PVR: 250 -> 400 символов\n"),
+              std::string::npos)
+        << check.err;
+    const std::string json = text::ReadFileBytes(File("check.json"));
+    for (const char* part :
+         {"\"command\": \"check\"", "\"dry_run\": true", "\"outcome\": \"clean\"", "\"rows\": 4",
+          "\"width_before\": 250", "\"error\": null"})
+        EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+    EXPECT_TRUE(fs::exists(File("journal.txt")));
+
+    auto dryRun = Run({"apply", SOURCE_DIR "/demo/patch.xml", "--renumber", "--dry-run"});
+    EXPECT_EQ(dryRun.status, 0);
+    EXPECT_EQ(dryRun.out, check.out);
+    EXPECT_EQ(state(), before);
+}
+
+// A patch that would fail: check exits 1 with the very error line apply then
+// writes, and the report names the stage.
+TEST_F(WorkbenchCliTest, AFailingCheckWritesTheErrorLineOfApply) {
+    Write("unit.xml", "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+                      "<kod_pvr base_typecode=\"2\"><sbornik_pvr naim=\"С\" kod=\"1\">"
+                      "<pvr kod=\"01-09-001\" naim=\"Н\" naim_ed=\"" +
+                          std::string(101, 'm') + "\"/></sbornik_pvr></kod_pvr>\n");
+    auto errorLine = [](const std::string& out) {
+        const size_t at = out.find("Ошибка сохранении в базу данных ");
+        return at == std::string::npos ? std::string()
+                                       : out.substr(at, out.find("\nОператор", at) - at);
+    };
+    auto check = Run({"check", File("unit.xml"), "--report", File("r.json")});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_NE(errorLine(check.out), "");
+    EXPECT_NE(check.err.find("  Ошибка (сохранение в БД): Ошибка сохранении в базу данных "),
+              std::string::npos)
+        << check.err;
+    EXPECT_NE(text::ReadFileBytes(File("r.json")).find("\"stage\": \"save\""), std::string::npos);
+    auto apply = Run({"apply", File("unit.xml"), "--no-others"});
+    EXPECT_EQ(apply.status, 1);
+    EXPECT_EQ(errorLine(apply.out), errorLine(check.out));
+}
+
+// A reading failure: the message printed as its lines, the last one naming the
+// object and the patch line; the report file is written all the same.
+TEST_F(WorkbenchCliTest, AReadingFailureIsPrintedAsItsLinesWithItsPlace) {
+    std::string demo = text::Cp1251ToUtf8(text::ReadFileBytes(SOURCE_DIR "/demo/patch.xml"));
+    demo.replace(demo.find("rashod=\"24.3\""), 13, "rashod=\"10,5\"");
+    Write("comma.xml", demo);
+    auto check = Run({"check", File("comma.xml"), "--report", File("r.json")});
+    EXPECT_EQ(check.status, 1);
+    const std::string tail = "Метод: GetAttributesFromXML\n"
+                             "Сообщение: \"10,5\" не является числом с плавающей точкой\n"
+                             "Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001 / "
+                             "поправка: 01-01-001-1 / Машина/механизм: 030101; строка 20\n";
+    EXPECT_TRUE(EndsWith(check.err, tail)) << check.err;
+    EXPECT_NE(check.err.find("\nupdatedb: Ошибка объекта: kod_pvr\nМетод: DeSerialize\n"),
+              std::string::npos);
+    const std::string json = text::ReadFileBytes(File("r.json"));
+    for (const char* part : {"\"stage\": \"read\"", "\"line\": 20", "\"Машина/механизм: 030101\"",
+                             "\"cause\": \"\\\"10,5\\\" не является числом с плавающей точкой\""})
+        EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+}
+
+// A report that cannot be written is a failure of its own, after the run.
+TEST_F(WorkbenchCliTest, AReportThatCannotBeWrittenFailsTheCommand) {
+    auto check = Run({"check", SOURCE_DIR "/demo/patch.xml", "--report", File("no/such/r.json")});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(EndsWith(check.out, "Пробное обновление завершено, все изменения отменены!\n"));
+    EXPECT_NE(check.err.find("updatedb: "), std::string::npos);
+    EXPECT_NE(check.err.find(File("no/such/r.json")), std::string::npos) << check.err;
+}

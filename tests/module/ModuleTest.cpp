@@ -11,6 +11,10 @@
 #include "workbench/window/TFormUpdate.h"
 
 #include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
 #include <QtTest>
@@ -42,6 +46,11 @@ private slots:
     void OnOracleTheNumericFormatIsSetAtOnceOnInterBaseNothingRuns();
     void TheWindowWorksOnACopyOfTheHostConnectionsSettings();
     void TheWindowIsMadeAChildOfTheDocumentAreaAndFillsIt();
+    void InAMultiDocumentAreaTheWindowIsAFramedDocumentWindow();
+    void ClosingTheDocumentWindowFreesItAndTheNextOpenMakesAFreshOne();
+    void ASecondOpenBringsTheOpenDocumentWindowForward();
+    void ASecondOpenWithoutAConnectionLeavesTheOpenWindow();
+    void AWindowThatFailsToOpenLeavesNoEmptyFrame();
     void OpeningAdoptsTheHostsApplicationObject();
     void TheProgressWindowRefusesToCloseUntilAllowed();
     void TheWaitWindowsHaveTheirLayoutAndStayUnassigned();
@@ -184,6 +193,122 @@ void ModuleTest::TheWindowIsMadeAChildOfTheDocumentAreaAndFillsIt() {
     QWidget* group = window->findChild<QWidget*>("Gr");
     QCOMPARE(group->geometry(), QRect(8, 56, 765 + 400, 266 + 112));
     host.Reset();
+}
+
+void ModuleTest::InAMultiDocumentAreaTheWindowIsAFramedDocumentWindow() {
+    tasktest::MdiMainForm mainForm;
+    QMdiArea* area = mainForm.Area();
+    TaskHost host(area);
+    QVERIFY(host.Open() != 0);
+    TFormUpdate* window = host.Window();
+    QMdiSubWindow* frame = window->Frame();
+    QVERIFY(frame);
+    QCOMPARE(area->subWindowList(), QList<QMdiSubWindow*>{frame});
+    QCOMPARE(frame->widget(), window);
+    QVERIFY(frame->isVisible());
+    QCOMPARE(area->activeSubWindow(), frame);
+    QCOMPARE(frame->windowTitle(), QString("Обновление базы данных"));
+    QVERIFY(!frame->windowIcon().isNull());
+    // The usual controls: the system menu offers them.
+    QStringList commands;
+    for (QAction* action : frame->systemMenu()->actions())
+        commands << action->text().remove('&');
+    for (const char* command : {"Restore", "Minimize", "Maximize", "Close"})
+        QVERIFY2(commands.contains(command), command);
+    // The design size is the document window's, centred in the area.
+    const QSize room = area->viewport()->size();
+    QCOMPARE(frame->geometry(),
+             QRect(QPoint((room.width() - 800) / 2, (room.height() - 388) / 2), QSize(800, 388)));
+    // The journal keeps its design size inside the frame and follows its edges.
+    QWidget* group = window->findChild<QWidget*>("Gr");
+    QCOMPARE(group->geometry(), QRect(8, 56, 765, 266));
+    QVERIFY(group->mapTo(frame, group->rect().bottomRight()).y() < frame->height());
+    frame->resize(900, 450);
+    QCOMPARE(group->geometry(), QRect(8, 56, 865, 328));
+}
+
+void ModuleTest::ClosingTheDocumentWindowFreesItAndTheNextOpenMakesAFreshOne() {
+    tasktest::MdiMainForm mainForm;
+    TaskHost host(mainForm.Area());
+    // Through the frame's close control, and through WM_CLOSE to the window.
+    for (bool closeControl : {true, false}) {
+        const host::Handle handle = host.Open();
+        QVERIFY(handle != 0);
+        QPointer<TFormUpdate> window = host.Window();
+        QPointer<QMdiSubWindow> frame = window->Frame();
+        if (closeControl)
+            QVERIFY(frame->close());
+        else
+            host::SendMessage(handle, host::WM_CLOSE, 0, 0);
+        QCOMPARE(host.Window(), nullptr);
+        tasktest::FreeClosedWindows();
+        QVERIFY(window.isNull());
+        QVERIFY2(frame.isNull(), "no empty frame stays behind");
+        QVERIFY(mainForm.Area()->subWindowList().isEmpty());
+        QCOMPARE(host::FindTarget(handle), nullptr);
+    }
+    const host::Handle fresh = host.Open();
+    QVERIFY(fresh != 0);
+    QVERIFY(host.Window()->Frame());
+    QCOMPARE(mainForm.Area()->subWindowList().size(), 1);
+    QVERIFY(host.boxes.shown.empty());
+}
+
+void ModuleTest::ASecondOpenBringsTheOpenDocumentWindowForward() {
+    tasktest::MdiMainForm mainForm;
+    QMdiArea* area = mainForm.Area();
+    TaskHost host(area);
+    const host::Handle first = host.Open();
+    QMdiSubWindow* frame = host.Window()->Frame();
+    // Another document gets in front, then the task's window is minimised.
+    QMdiSubWindow* other = area->addSubWindow(new QWidget);
+    other->show();
+    area->setActiveSubWindow(other);
+    frame->showMinimized();
+    QVERIFY(frame->isMinimized());
+
+    QCOMPARE(host.Open(), first);
+    QCOMPARE(Texts(host.boxes.shown), QStringList() << QString("Ошибка: ") + AlreadyRunning);
+    QVERIFY(!frame->isMinimized());
+    QCOMPARE(area->activeSubWindow(), frame);
+    QCOMPARE(area->subWindowList().size(), 2);
+}
+
+void ModuleTest::ASecondOpenWithoutAConnectionLeavesTheOpenWindow() {
+    tasktest::MdiMainForm mainForm;
+    TaskHost host(mainForm.Area());
+    const host::Handle first = host.Open();
+    QPointer<TFormUpdate> window = host.Window();
+    TaskContext noConnection{nullptr, &host.Application()};
+    QCOMPARE(MyMDIWindow(0, &noConnection), first);
+    QCOMPARE(MyMDIWindow(0, nullptr), first);
+    tasktest::FreeClosedWindows();
+    QVERIFY(!window.isNull() && window->isVisible());
+    QCOMPARE(host.Window(), window.data());
+    QCOMPARE(Texts(host.boxes.shown), QStringList() << QString("Ошибка: ") + AlreadyRunning
+                                                    << QString("Ошибка: ") + AlreadyRunning);
+    // Once it is closed, a request without a connection cannot open the task.
+    host.Reset();
+    host.boxes.shown.clear();
+    QCOMPARE(MyMDIWindow(0, &noConnection), host::Handle(0));
+    QCOMPARE(host.Window(), nullptr);
+    QCOMPARE(host.boxes.shown.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(host.boxes.shown[0].text),
+             QString("Извините, но задачу открыть нельзя."));
+}
+
+void ModuleTest::AWindowThatFailsToOpenLeavesNoEmptyFrame() {
+    tasktest::MdiMainForm mainForm;
+    TaskHost host(mainForm.Area());
+    testsupport::RecordingDriver oracle;
+    oracle.FailConnect("ORA-12541: TNS:no listener");
+    host.Connection().SetConnectionName("OracleConnection");
+    host.Connection().SetDriverName("Oracle");
+    QCOMPARE(host.Open(), host::Handle(0));
+    QCOMPARE(host.Window(), nullptr);
+    tasktest::FreeClosedWindows();
+    QVERIFY(mainForm.Area()->subWindowList().isEmpty());
+    QVERIFY(mainForm.Area()->findChildren<QMdiSubWindow*>().isEmpty());
 }
 
 void ModuleTest::OpeningAdoptsTheHostsApplicationObject() {

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMainWindow>
+#include <QMdiArea>
 
 namespace tasktest {
 
@@ -78,6 +80,16 @@ std::string TaskHost::Scalar(const std::string& sql) {
 void TaskHost::Sql(const std::string& statement) {
     m_sql->ExecuteDirect(statement);
 }
+
+MdiMainForm::MdiMainForm() : m_window(std::make_unique<QMainWindow>()), m_area(new QMdiArea) {
+    m_area->setObjectName("ClientArea");
+    m_window->setCentralWidget(m_area);
+    m_window->resize(1000, 640);
+    m_window->show();
+    QCoreApplication::processEvents();
+}
+
+MdiMainForm::~MdiMainForm() = default;
 
 void FreeClosedWindows() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+class QMainWindow;
+class QMdiArea;
 class QWidget;
 
 namespace tasktest {
@@ -75,6 +77,20 @@ private:
     std::unique_ptr<db::Connection> m_sql;
     host::ScopedTarget m_mainForm{&log};
     std::unique_ptr<host::Application> m_application;
+};
+
+// A host main form whose document area is a multi-document area, shown at
+// 1000 x 640 on the offscreen screen.
+class MdiMainForm {
+public:
+    MdiMainForm();
+    ~MdiMainForm();
+    QMainWindow& Window() { return *m_window; }
+    QMdiArea* Area() const { return m_area; }
+
+private:
+    std::unique_ptr<QMainWindow> m_window;
+    QMdiArea* m_area;
 };
 
 // Lets Qt free the windows that were closed (deferred deletes).

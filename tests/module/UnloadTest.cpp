@@ -3,7 +3,12 @@
 // its task and puts its own back when it is unloaded.
 #include "module/public/UpdateDbTask.h"
 
+#include "Serialaze/TextTreeView.h"
 #include "model/ProgressWindow.h"
+#include "model/n_proc.h"
+#include "platform/text/Numbers.h"
+#include "platform/text/StringList.h"
+#include "tests/host/LocaleEnvironment.h"
 
 #include <QtTest>
 
@@ -13,6 +18,7 @@ class UnloadTest : public QObject {
     Q_OBJECT
 private slots:
     void UnloadingPutsTheModulesApplicationObjectBack();
+    void LoadedInACommaLocaleTheModuleShowsCommasButWritesPoints();
 };
 
 void UnloadTest::UnloadingPutsTheModulesApplicationObjectBack() {
@@ -40,6 +46,33 @@ void UnloadTest::UnloadingPutsTheModulesApplicationObjectBack() {
     std::unique_ptr<ProgressWindow> window = CreateProgressWindow();
     window->Show();
     window->Close();
+}
+
+// The module takes the user's separator when it is loaded: texts for the user
+// (the tree view) take it, XML keeps the point, and unloading puts the host's
+// separator back.
+void UnloadTest::LoadedInACommaLocaleTheModuleShowsCommasButWritesPoints() {
+    testsupport::LocaleEnvironment locale;
+    QVERIFY2(locale.Ready(), "the test locales were not made (package locales)");
+    locale.Set("LC_ALL", "ru_RU.UTF-8");
+    text::DecimalSeparatorGuard hostSeparator('.');
+    void* library = dlopen(UPDATEDB_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    QVERIFY2(library, dlerror());
+    QCOMPARE(text::DecimalSeparator(), ',');
+
+    n_proc rate(3, 1.5, 2.25, 0, 0, 0, 0);
+    serialaze::TextTreeView tree;
+    rate.TreeView(tree, nullptr);
+    const QString shown = QString::fromStdString(tree.Render());
+    QVERIFY2(shown.contains("n_p = 1,5") && shown.contains("2,25"), qPrintable(shown));
+    text::StringList xml;
+    rate.Serialize(xml);
+    const QString written = QString::fromStdString(xml.Text());
+    QVERIFY2(written.contains("n_p=\"1.5\"") && written.contains("\"2.25\""), qPrintable(written));
+    QCOMPARE(text::DecimalSeparator(), ',');
+
+    QCOMPARE(dlclose(library), 0);
+    QCOMPARE(text::DecimalSeparator(), '.');
 }
 
 QTEST_MAIN(UnloadTest)

@@ -47,6 +47,22 @@ std::string DemoWith(const std::string& from, const std::string& to) {
 
 const std::string Declaration = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n";
 
+// What a patch of random bytes gives: the parse error's box, then the error.
+// (The error's source line ends at the first zero byte of the patch.)
+const std::string kBinaryPatchMessages =
+    "Ошибка загрузки XML-документа: Ошибка парсера 10\n"
+    "Документ:\n"
+    "Строка 2 Позиция 1\n"
+    "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+    "Источник: \"ьлЪЙё\302\247\342\200\223\342\200\246tcRA0  эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1  юнЬЛє\302\251�\342\200\241veTC2! яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\"  пЮНј\302\253љ\342\200\260xgVE4#  рЯОЅ\302\254\342\200\272ЉyhWF5$  саПѕ\302\255њ\342\200\271ziXG6%  тбРї\302\256ќЊ{jYH7&  увСАЇћЌ|kZI8'  фгТБ\302\260џЋ}l[J9(  хдУВ\302\261\302\240Џ~m\\K:)  цеФГІЎђ n]L;*  чжХДіў\342\200\230Ђo^M<+  шзЦЕґЈ\342\200\231Ѓp_N=, \"\n"
+    "updatedb: Ошибка объекта: kod_pvr\n"
+    "Метод: DeSerialize\n"
+    "Сообщение: Ошибка парсера 10\n"
+    "Документ:\n"
+    "Строка 2 Позиция 1\n"
+    "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+    "Источник: \"ьлЪЙё\302\247\342\200\223\342\200\246tcRA0  эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1  юнЬЛє\302\251�\342\200\241veTC2! яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\"\n";
+
 class BadInputCatalogueTest : public DemoBaseTest {
 protected:
     void WriteInputs() const;
@@ -140,8 +156,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 16 Документ: Строка 1 Позиция 1 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"\"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 16 Документ: Строка 1 Позиция 1 Сообщение парсера: \"В документе нет корневого элемента\" Источник: \"\"\n"},
+         "Ошибка загрузки XML-документа: Ошибка парсера 16\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"В документе нет корневого элемента\"\n"
+         "Источник: \"\"\n"
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка парсера 16\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"В документе нет корневого элемента\"\n"
+         "Источник: \"\"\n"},
         {"unreadable patch (a folder)",
          {"apply", "{dir}/folder.xml"},
          1,
@@ -153,9 +179,8 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Измененили длину поля naim_pvr \n"
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
-         "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 10 Документ: Строка 2 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"ьлЪЙё\302\247\342\200\223\342\200\246tcRA0 эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1 юнЬЛє\302\251�\342\200\241veTC2! яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\" пЮНј\302\253љ\342\200\260xgVE4# рЯОЅ\302\254\342\200\272ЉyhWF5$ саПѕ\302\255њ\342\200\271ziXG6% тбРї\302\256ќЊ{jYH7& увСАЇћЌ|kZI8' фгТБ\302\260џЋ}l[J9( хдУВ\302\261\302\240Џ~m\\K:) цеФГІЎђ n]L;* чжХДіў\342\200\230Ђo^M<+ шзЦЕґЈ\342\200\231Ѓp_N=, \"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 10 Документ: Строка 2 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"ьлЪЙё\302\247\342\200\223\342\200\246tcRA0 эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1 юнЬЛє\302\251�\342\200\241veTC2! яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\"\n"},
+         "log info: Проверка на совпадение набора расценок с базой\n" +
+             kBinaryPatchMessages},
         {"truncated patch",
          {"apply", "{dir}/truncated.xml"},
          1,
@@ -163,8 +188,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 12 Документ: Строка 30 Позиция 209 Сообщение парсера: \"Значение атрибута не закрыто кавычкой (документ неожиданно закончился)\" Источник: \"<pvr kod_razd=\"103\" kod=\"01-03-001\" naim=\"Засыпка траншей и котлованов бульдозерами мощностью 79 кВт\" naim_ed=\"1000 м3 грунта\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"Засыпка траншей и котлованов с перемещение\"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 12 Документ: Строка 30 Позиция 209 Сообщение парсера: \"Значение атрибута не закрыто кавычкой (документ неожиданно закончился)\" Источник: \"<pvr kod_razd=\"103\" kod=\"01-03-001\" naim=\"Засыпка траншей и котлованов бульдозерами мощностью 79 кВт\" naim_ed=\"1000 м3 грунта\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"Засыпка траншей и котлованов с перемещение\"\n"},
+         "Ошибка загрузки XML-документа: Ошибка парсера 12\n"
+         "Документ:\n"
+         "Строка 30 Позиция 209\n"
+         "Сообщение парсера: \"Значение атрибута не закрыто кавычкой (документ неожиданно закончился)\"\n"
+         "Источник: \"<pvr kod_razd=\"103\" kod=\"01-03-001\" naim=\"Засыпка траншей и котлованов бульдозерами мощностью 79 кВт\" naim_ed=\"1000 м3 грунта\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"Засыпка траншей и котлованов с перемещение\"\n"
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка парсера 12\n"
+         "Документ:\n"
+         "Строка 30 Позиция 209\n"
+         "Сообщение парсера: \"Значение атрибута не закрыто кавычкой (документ неожиданно закончился)\"\n"
+         "Источник: \"<pvr kod_razd=\"103\" kod=\"01-03-001\" naim=\"Засыпка траншей и котлованов бульдозерами мощностью 79 кВт\" naim_ed=\"1000 м3 грунта\" nom_baz=\"1\" priz_ukr=\"ПВР\" sostav_pvr=\"Засыпка траншей и котлованов с перемещение\"\n"},
         {"wrong root",
          {"apply", "{dir}/wrong-root.xml"},
          1,
@@ -172,7 +207,11 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Тип документа не соответствует загружаемому объекту\n"},
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Тип документа не соответствует загружаемому объекту\n"},
         {"not XML at all",
          {"apply", "{dir}/not-xml.xml"},
          1,
@@ -180,8 +219,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 10 Документ: Строка 1 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"kod_pvr;01-01-001;Р\302\240Р\302\260Р\302\261РѕС\342\200\232Р\302\260\"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 10 Документ: Строка 1 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"kod_pvr;01-01-001;Р\302\240Р\302\260Р\302\261РѕС\342\200\232Р\302\260\"\n"},
+         "Ошибка загрузки XML-документа: Ошибка парсера 10\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+         "Источник: \"kod_pvr;01-01-001;Р\302\240Р\302\260Р\302\261РѕС\342\200\232Р\302\260\"\n"
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка парсера 10\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+         "Источник: \"kod_pvr;01-01-001;Р\302\240Р\302\260Р\302\261РѕС\342\200\232Р\302\260\"\n"},
         {"UTF-16 patch",
          {"apply", "{dir}/utf16.xml"},
          1,
@@ -189,8 +238,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 10 Документ: Строка 1 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"яю< ? x m l v e r s i o n = \" 1 . 0 \" e n c o d i n g = \" w i n d o w s - 1 2 5 1 \" ? > \"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 10 Документ: Строка 1 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"яю<\n"},
+         "Ошибка загрузки XML-документа: Ошибка парсера 10\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+         "Источник: \"яю< ? x m l   v e r s i o n = \" 1 . 0 \"   e n c o d i n g = \" w i n d o w s - 1 2 5 1 \" ? > \"\n"
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка парсера 10\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+         "Источник: \"яю<\n"},
         {"UTF-16 big-endian patch",
          {"apply", "{dir}/utf16be.xml"},
          1,
@@ -198,8 +257,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 10 Документ: Строка 1 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"юя < ? x m l v e r s i o n = \" 1 . 0 \" e n c o d i n g = \" w i n d o w s - 1 2 5 1 \" ? > \"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 10 Документ: Строка 1 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"юя\n"},
+         "Ошибка загрузки XML-документа: Ошибка парсера 10\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+         "Источник: \"юя < ? x m l   v e r s i o n = \" 1 . 0 \"   e n c o d i n g = \" w i n d o w s - 1 2 5 1 \" ? > \"\n"
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка парсера 10\n"
+         "Документ:\n"
+         "Строка 1 Позиция 1\n"
+         "Сообщение парсера: \"Текст перед корневым элементом не допускается\"\n"
+         "Источник: \"юя\n"},
         {"number with a comma",
          {"apply", "{dir}/comma.xml"},
          1,
@@ -207,7 +276,20 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: GetAttributesFromXML Сообщение: \"4,6\" не является числом с плавающей точкой\n"},
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: sbornik_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr_popr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr_popr\n"
+         "Метод: GetAttributesFromXML\n"
+         "Сообщение: \"4,6\" не является числом с плавающей точкой\n"
+         "Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001 / поправка: 01-01-001-1; строка 17\n"},
         {"number with letters",
          {"apply", "{dir}/letters.xml"},
          1,
@@ -215,7 +297,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: GetAttributesFromXML Сообщение: \"1o1\" не является числом с плавающей точкой\n"},
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: sbornik_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr\n"
+         "Метод: GetAttributesFromXML\n"
+         "Сообщение: \"1o1\" не является числом с плавающей точкой\n"
+         "Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001; строка 10\n"},
         {"number with a blank inside",
          {"apply", "{dir}/number-blank.xml"},
          1,
@@ -223,7 +316,20 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: GetAttributesFromXML Сообщение: \"2 2\" не является числом с плавающей точкой\n"},
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: sbornik_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr_popr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr_popr\n"
+         "Метод: GetAttributesFromXML\n"
+         "Сообщение: \"2 2\" не является числом с плавающей точкой\n"
+         "Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001 / поправка: 01-01-001-2; строка 23\n"},
         {"unknown resource type",
          {"apply", "{dir}/unknown-type.xml"},
          1,
@@ -231,7 +337,22 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка объекта: kod_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: sbornik_pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr Метод: DeSerializeInternal Сообщение: Ошибка объекта: pvr_popr Метод: DeSerializeInternal Сообщение: Ошибка объекта: popr_res Метод: DeSerializeInternal Сообщение: Ошибка объекта: popr_res Метод: GetAttributesFromXML Сообщение: POPR_RES::PutType() - Неизвестный тип ресурса\n"},
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: sbornik_pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: pvr_popr\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: popr_res\n"
+         "Метод: DeSerializeInternal\n"
+         "Сообщение: Ошибка объекта: popr_res\n"
+         "Метод: GetAttributesFromXML\n"
+         "Сообщение: POPR_RES::PutType() - Неизвестный тип ресурса\n"
+         "Место ошибки: Сборник нормативов: 6 / Норматив: 06-01-001 / поправка: 06-01-001-01 / Робот: 401-0067; строка 52\n"},
         {"absurdly long name",
          {"apply", "{dir}/long-text.xml", "--no-others"},
          1,
@@ -254,6 +375,12 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-string right truncation\n"
          "-expected length 400, actual 1600\n"
          "Оператор: insert into KOD_PVR (kod_razd,kod_pvr,naim_pvr,naim_ed,nom_baz,priz_ukr,kod_sb,kol_stb,priz_stm, priz_for_kor) values(:kod_razd,:kod_pvr,:naim_pvr,:naim_ed,:nom_baz,:priz_ukr,:kod_sb,:kol_stb,:priz_st...\n"
+         "Отчёт об изменениях: обновление\n"
+         "  Итог: с ошибками\n"
+         "  В патче: разделов 2, сборников 2, нормативов 3, поправок 4, строк ресурсов 7\n"
+         "  Поле KOD_PVR.NAIM_PVR: длина 400\n"
+         "  Строки таблиц и объекты сохранения не подсчитаны\n"
+         "  Ошибка (сохранение в БД): Ошибка сохранении в базу данных Dynamic SQL Error\n"
          "updatedb: обновление завершено с ошибками (см. строки \"Ошибка\")\n"},
         {"absurdly long code",
          {"apply", "{dir}/long-code.xml"},
@@ -262,7 +389,12 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "updatedb: Dynamic SQL Error -SQL error code = -303 -arithmetic exception, numeric overflow, or string truncation -string right truncation -expected length 30, actual 120 Оператор: select * from kod_tabl where kod_pvr=:kod_pvr and kod_tabl=:kod_tabl and n_tabl=:n_tabl and naim_tabl=:naim_tabl\n"},
+         "updatedb: Dynamic SQL Error\n"
+         "-SQL error code = -303\n"
+         "-arithmetic exception, numeric overflow, or string truncation\n"
+         "-string right truncation\n"
+         "-expected length 30, actual 120\n"
+         "Оператор: select * from kod_tabl where kod_pvr=:kod_pvr and kod_tabl=:kod_tabl and n_tabl=:n_tabl and naim_tabl=:naim_tabl\n"},
         {"deep nesting",
          {"apply", "{dir}/deep.xml"},
          1,
@@ -270,8 +402,18 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Проверка на совпадение набора расценок с базой\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
-         "Ошибка загрузки XML-документа: Ошибка парсера 101 Документ: Строка 2 Позиция 3045 Сообщение парсера: \"Превышена допустимая глубина вложенности элементов (1000)\" Источник: \"><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x>\"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 101 Документ: Строка 2 Позиция 3045 Сообщение парсера: \"Превышена допустимая глубина вложенности элементов (1000)\" Источник: \"><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x>\"\n"},
+         "Ошибка загрузки XML-документа: Ошибка парсера 101\n"
+         "Документ:\n"
+         "Строка 2 Позиция 3045\n"
+         "Сообщение парсера: \"Превышена допустимая глубина вложенности элементов (1000)\"\n"
+         "Источник: \"><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x>\"\n"
+         "updatedb: Ошибка объекта: kod_pvr\n"
+         "Метод: DeSerialize\n"
+         "Сообщение: Ошибка парсера 101\n"
+         "Документ:\n"
+         "Строка 2 Позиция 3045\n"
+         "Сообщение парсера: \"Превышена допустимая глубина вложенности элементов (1000)\"\n"
+         "Источник: \"><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x><x>\"\n"},
         // Saving an entry replaces the row with its norm and number: the last of
         // two entries with one number is the one kept, as any later patch would.
         {"duplicate entry number in one norm",
@@ -307,7 +449,12 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "log info: Запустили расчет прочих\n"
          "log info: Пересчет зарплаты у работы 01-01-001\n"
          "log info: Пересчет зарплаты у работы 01-01-001\n"
-         "log info: Пересчет зарплаты у работы 06-01-001\n",
+         "log info: Пересчет зарплаты у работы 06-01-001\n"
+         "Отчёт об изменениях: обновление\n"
+         "  Итог: без ошибок\n"
+         "  В патче: разделов 2, сборников 2, нормативов 3, поправок 4, строк ресурсов 7\n"
+         "  Поле KOD_PVR.NAIM_PVR: длина 400\n"
+         "  Строки таблиц и объекты сохранения не подсчитаны\n",
          "",
          "",
          "select n_tabl, kod_tabl from KOD_TABL where kod_pvr = '01-01-001' order by n_tabl",
@@ -316,13 +463,14 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          {"show", "{dir}/binary.xml"},
          1,
          "",
-         "Ошибка загрузки XML-документа: Ошибка парсера 10 Документ: Строка 2 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"ьлЪЙё\302\247\342\200\223\342\200\246tcRA0 эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1 юнЬЛє\302\251�\342\200\241veTC2! яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\" пЮНј\302\253љ\342\200\260xgVE4# рЯОЅ\302\254\342\200\272ЉyhWF5$ саПѕ\302\255њ\342\200\271ziXG6% тбРї\302\256ќЊ{jYH7& увСАЇћЌ|kZI8' фгТБ\302\260џЋ}l[J9( хдУВ\302\261\302\240Џ~m\\K:) цеФГІЎђ n]L;* чжХДіў\342\200\230Ђo^M<+ шзЦЕґЈ\342\200\231Ѓp_N=, \"\n"
-         "updatedb: Ошибка объекта: kod_pvr Метод: DeSerialize Сообщение: Ошибка парсера 10 Документ: Строка 2 Позиция 1 Сообщение парсера: \"Текст перед корневым элементом не допускается\" Источник: \"ьлЪЙё\302\247\342\200\223\342\200\246tcRA0 эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1 юнЬЛє\302\251�\342\200\241veTC2! яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\"\n"},
+         kBinaryPatchMessages},
         {"missing database file",
          {"--database", notFirebird, "summary"},
          1,
          "",
-         "updatedb: Не удалось подключиться к базе данных \"{dir}/none.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during \"open\" operation for file \"{dir}/none.fdb\" -Error while trying to open file -No such file or directory\n"},
+         "updatedb: Не удалось подключиться к базе данных \"{dir}/none.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during \"open\" operation for file \"{dir}/none.fdb\"\n"
+         "-Error while trying to open file\n"
+         "-No such file or directory\n"},
         {"database file that is no database",
          {"--database", "{dir}/binary.xml", "summary"},
          1,
@@ -361,18 +509,26 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "Оператор: update ZARP set zarpl = :tmpZarpl where ZARP.kod_pvr = :tmpKod_pvr and ZARP.n_tabl = :tmpN_tabl\n"
          "log error: Ошибка при пересчете зарплаты у работы 06-01-001 attempted update on read-only database\n"
          "Оператор: update ZARP set zarpl = :tmpZarpl where ZARP.kod_pvr = :tmpKod_pvr and ZARP.n_tabl = :tmpN_tabl\n"
+         "Отчёт об изменениях: обновление\n"
+         "  Итог: с ошибками\n"
+         "  В патче: разделов 2, сборников 2, нормативов 3, поправок 4, строк ресурсов 7\n"
+         "  Поле KOD_PVR.NAIM_PVR: длина не изменена (ошибка)\n"
+         "  Строки таблиц и объекты сохранения не подсчитаны\n"
+         "  Ошибка (расширение поля naim_pvr): Ошибка при изменении длины поля naim_pvr Dynamic SQL Error\n"
          "updatedb: обновление завершено с ошибками (см. строки \"Ошибка\")\n"},
         {"server that does not answer",
          {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password", "s3cret-arg", "summary"},
          1,
          "",
-         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\". -Failed to establish a connection.\n"},
+         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\".\n"
+         "-Failed to establish a connection.\n"},
         {"wrong password to a server that does not answer",
          {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password-file", "{dir}/password.txt",
           "apply", SOURCE_DIR "/demo/patch.xml"},
          1,
          "",
-         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\". -Failed to establish a connection.\n"},
+         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\".\n"
+         "-Failed to establish a connection.\n"},
         {"missing password file",
          {"--password-file", "{dir}/none.txt", "summary"},
          1,
@@ -445,7 +601,7 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-SQL error code = -104\n"
          "-Token unknown - line 1, column 1\n"
          "-\321\n"
-         "Оператор: ьлЪЙё\302\247–…tcRA0\037\016эмЫК№Ё—\342\200\240udSB1 \017юнЬЛє\302\251\357\277\275\342\200\241veTC2!\020яоЭМ»Є\342\204\242\342\202\254wfUD3\"\021\n"
+         "Оператор: ьлЪЙё\302\247\342\200\223\342\200\246tcRA0\037\016эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1 \017юнЬЛє\302\251�\342\200\241veTC2!\020яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\"\021\n"
          "Ошибка при удалиление расценки  Dynamic SQL Error\n"
          "-SQL error code = -104\n"
          "-Token unknown - line 1, column 1\n"
@@ -456,7 +612,7 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-SQL error code = -104\n"
          "-Token unknown - line 1, column 1\n"
          "-?\n"
-         "Оператор: ьлЪЙё\302\247–…tcRA0\037\016эмЫК№Ё—\342\200\240udSB1 \017юнЬЛє\302\251?\342\200\241veTC2!\020яоЭМ»Є\342\204\242\342\202\254wfUD3\"\021\n"
+         "Оператор: ьлЪЙё\302\247\342\200\223\342\200\246tcRA0\037\016эмЫК\342\204\226Ё\342\200\224\342\200\240udSB1 \017юнЬЛє\302\251?\342\200\241veTC2!\020яоЭМ\302\273Є\342\204\242\342\202\254wfUD3\"\021\n"
          "log error: Ошибка при удалиление расценки  Dynamic SQL Error\n"
          "-SQL error code = -104\n"
          "-Token unknown - line 1, column 1\n"

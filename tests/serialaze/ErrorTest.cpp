@@ -1,6 +1,7 @@
 #include "TestClasses.h"
 
 #include "platform/db/Connection.h"
+#include "platform/text/Exception.h"
 #include "platform/text/StringList.h"
 #include "platform/xml/ParseError.h"
 
@@ -57,7 +58,8 @@ TEST_F(ErrorTest, CommaInAFloatAttributeIsAConversionErrorWrappedAtEveryLevel) {
                      Header("t_root", "DeSerializeInternal",
                             Header("t_group", "DeSerializeInternal",
                                    Header("t_line", "DeSerializeInternal",
-                                          Header("t_line", "GetAttributesFromXML", conversion))))));
+                                          Header("t_line", "GetAttributesFromXML", conversion))))) +
+                  "Место ошибки: Группа: 0 / Линия: 0; строка 1\n");
     EXPECT_EQ(text::DecimalSeparator(), ',');
     EXPECT_EQ(root.Count(), 1); // nothing is rolled back
     EXPECT_TRUE(m_presenter.shown.empty());
@@ -75,7 +77,85 @@ TEST_F(ErrorTest, AnErrorInAPropertyElementCarriesGetAttributesFromXML) {
                                           Header("t_line", "DeSerializeInternal",
                                                  Header("t_line", "GetAttributesFromXML",
                                                         "\"x\" не является числом с плавающей "
-                                                        "точкой")))))));
+                                                        "точкой")))))) +
+                  "Место ошибки: Группа: 0 / Линия: x; строка 1\n");
+}
+
+// The place of a failure: the names of the objects it is in, as far as their
+// attributes say (the failing attribute itself included), and the line where
+// the failing element starts; the headers stay exactly as they were.
+TEST_F(ErrorTest, AReadingFailureNamesItsObjectsAndTheLineOfItsElement) {
+    const std::string document = "<t_root>\n"
+                                 "  <t_group kod=\"7\">\n"
+                                 "    <t_line num=\"1\" val=\"2\"/>\n"
+                                 "    <t_line\n"
+                                 "       num=\"2\" val=\"1,5\"/>\n"
+                                 "  </t_group>\n"
+                                 "</t_root>\n";
+    const std::string conversion = "\"1,5\" не является числом с плавающей точкой";
+    const std::string headers =
+        Header("t_root", "DeSerialize",
+               Header("t_root", "DeSerializeInternal",
+                      Header("t_group", "DeSerializeInternal",
+                             Header("t_line", "DeSerializeInternal",
+                                    Header("t_line", "GetAttributesFromXML", conversion)))));
+    t_root root;
+    try {
+        root.DeSerialize(Lines(document));
+        FAIL() << "read";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), headers + "Место ошибки: Группа: 7 / Линия: 2; строка 4\n");
+        ASSERT_TRUE(e.Place());
+        EXPECT_EQ(e.Place()->path, (std::vector<std::string>{"Группа: 7", "Линия: 2"}));
+        EXPECT_EQ(e.Place()->line, 4);
+        EXPECT_EQ(e.Place()->cause, conversion);
+    }
+    // A failing code names the object by the attribute's own text.
+    const std::string message = MessageOf([&] {
+        t_root other;
+        other.DeSerialize(Lines("<t_root>\n<t_group kod=\"7\"/>\n<t_group kod=\"A-1\"/></t_root>"));
+    });
+    EXPECT_EQ(message.substr(message.rfind("Место")), "Место ошибки: Группа: A-1; строка 3\n");
+}
+
+// Reading the same text through DeSerializeText: when the text cannot be had
+// again for the line, the place keeps its names and the failure is the same.
+TEST_F(ErrorTest, WithoutTheTextAgainThePlaceHasNoLine) {
+    t_root root;
+    try {
+        root.DeSerializeText("<t_root><t_group kod=\"5\"><t_line num=\"q\"/></t_group></t_root>",
+                             []() -> std::string { throw Exception("файл исчез"); });
+        FAIL() << "read";
+    } catch (const Exception& e) {
+        const std::string message = e.Message();
+        EXPECT_EQ(message.substr(message.rfind("Место")), "Место ошибки: Группа: 5 / Линия: q\n");
+        EXPECT_EQ(e.Place()->line, 0);
+    }
+}
+
+// After a read every object knows where its element starts, and PlaceOf names
+// it through its parents (objects without a name are left out); PlaceText
+// leaves out what is unknown.
+TEST(PlaceTest, ObjectsReadFromADocumentKnowTheirPlace) {
+    t_root root;
+    text::StringList lines;
+    lines.SetText("<t_root>\n<t_group kod=\"3\">\n\n<t_line num=\"9\"/></t_group></t_root>");
+    root.DeSerialize(lines);
+    const t_line& line = *root.ItemAs<t_group>(0)->ItemAs<t_line>(0);
+    ErrorPlace place = TSerializeList::PlaceOf(line);
+    EXPECT_EQ(place.path, (std::vector<std::string>{"Группа: 3", "Линия: 9"}));
+    EXPECT_EQ(xml::LineAt(lines.Text(), static_cast<size_t>(place.offset)), 4);
+    EXPECT_EQ(TSerializeList::PlaceOf(root).path, std::vector<std::string>{});
+    EXPECT_EQ(t_line().SourceOffset(), -1);
+
+    place.line = 4;
+    EXPECT_EQ(TSerializeList::PlaceText(place), "Место ошибки: Группа: 3 / Линия: 9; строка 4");
+    place.path.clear();
+    EXPECT_EQ(TSerializeList::PlaceText(place), "Место ошибки: строка 4");
+    place.line = 0;
+    EXPECT_EQ(TSerializeList::PlaceText(place), "");
+    place.path = {"Группа: 3"};
+    EXPECT_EQ(TSerializeList::PlaceText(place), "Место ошибки: Группа: 3");
 }
 
 TEST_F(ErrorTest, WrongRootIsWrappedTwiceAndLeavesTheObjectEmpty) {
@@ -115,7 +195,8 @@ TEST_F(ErrorTest, ElementInsideAClassWithoutAddNewElementFailsWithTheBaseMessage
                                      Header("t_group", "DeSerializeInternal",
                                             Header("t_line", "DeSerializeInternal",
                                                    "Метод TSerializeList::AddNewElement не должен "
-                                                   "использоваться.")))));
+                                                   "использоваться.")))) +
+                           "Место ошибки: Группа: 0 / Линия: 0; строка 1\n");
     t_line line;
     EXPECT_EQ(MessageOf([&] { line.AddNewElement("t_line"); }),
               "Метод TSerializeList::AddNewElement не должен использоваться.");

@@ -20,6 +20,9 @@ class t_line : public TSerializeList {
 public:
     t_line(int num = 0, double val = 0, std::string name = "")
         : m_num(num), m_val(val), m_name(std::move(name)) {}
+    std::string PlaceName(const PlaceValue& value) const override {
+        return "Линия: " + value("num");
+    }
     int m_num;
     double m_val;
     std::string m_name;
@@ -35,6 +38,9 @@ class t_group : public TSerializeList {
     SERIALIZE_CLASS(t_group, TSerializeList, Property("kod", &t_group::m_kod),
                     Property("code", &t_group::m_code), Property("label", &t_group::m_label))
 public:
+    std::string PlaceName(const PlaceValue& value) const override {
+        return "Группа: " + value("kod");
+    }
     TSerializeList* AddNewElement(const std::string& name) override {
         if (name != "t_line")
             return nullptr;

@@ -7,20 +7,31 @@
 #include "model/n_proc.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/StringList.h"
+#include "workbench/window/QtFileDialog.h"
 #include "workbench/window/QtTreeView.h"
+#include "workbench/window/ReportDialog.h"
 #include "workbench/window/TFormUpdate.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -61,12 +72,20 @@ private slots:
     void Layout();
     void TheWindowHasItsDesignSizeTabsMemoAndMenu();
     void ChProchIsTickedAtEveryShow();
+    void RestoringTheHostOrTheFrameLeavesChProchAsTheUserSetIt();
+    void GlyphButtonsSayWhatTheyDo_data();
+    void GlyphButtonsSayWhatTheyDo();
+    void TheRunButtonAndThePickersWorkFromTheKeyboard();
+    void TheDeletionTabIsWalkedInItsOrder();
+    void ThePickersShowTheirFilterOnce_data();
+    void ThePickersShowTheirFilterOnce();
     void BitCalcAppliesThePatchIntoTheJournalAndTheHostLog();
     void BtnPatchPutsTheChosenFileIntoEdPatch();
     void BtnFindDeletesTheTypedCodeOrSaysItIsMissing();
     void TheLoadedScriptRunsIntoTheDeletionJournal();
     void SaveJournalWritesWhatTheMemoShows();
     void ClearJournalLeavesOneLine();
+    void TheReportOfTheLastRunCanBeSeenAndSaved();
     void TheWindowProcedureAnswersTheHelpMessages();
     void AnUncaughtFailureIsShownAndTheWindowStaysOpen();
     void HostFiltersBecomeQtFilters_data();
@@ -167,11 +186,13 @@ void WindowTest::TheWindowHasItsDesignSizeTabsMemoAndMenu() {
     QCOMPARE(memo1->toPlainText(), QString("Memo1"));
     QVERIFY(!Part<QCheckBox>("CheckBox1")->isChecked());
     auto* menu = Part<QMenu>("PopupMenu1");
-    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().size(), 3);
     QCOMPARE(menu->actions()[0]->objectName(), QString("N1"));
     QCOMPARE(menu->actions()[0]->text(), QString("Сохранить журнал в файл"));
     QCOMPARE(menu->actions()[1]->objectName(), QString("N2"));
     QCOMPARE(menu->actions()[1]->text(), QString("Очистить журнал"));
+    QCOMPARE(menu->actions()[2]->objectName(), QString("N3"));
+    QCOMPARE(menu->actions()[2]->text(), QString("Отчёт об изменениях..."));
     for (const char* memo : {"MemoLog", "MemoDelete"})
         QCOMPARE(Part<QPlainTextEdit>(memo)->contextMenuPolicy(), Qt::CustomContextMenu);
 }
@@ -183,6 +204,164 @@ void WindowTest::ChProchIsTickedAtEveryShow() {
     m_window->hide();
     m_window->show();
     QVERIFY(box->isChecked());
+}
+
+void WindowTest::RestoringTheHostOrTheFrameLeavesChProchAsTheUserSetIt() {
+    // A top-level window minimised and restored by the window system.
+    auto* box = Part<QCheckBox>("ChProch");
+    box->setChecked(false);
+    m_window->showMinimized();
+    QCoreApplication::processEvents();
+    m_window->showNormal();
+    QCoreApplication::processEvents();
+    QVERIFY(!box->isChecked());
+
+    // A document window in a host: the host minimised and restored, the frame
+    // minimised, maximised and restored.
+    m_host.reset();
+    tasktest::MdiMainForm mainForm;
+    TaskHost host(mainForm.Area());
+    QVERIFY(host.Open() != 0);
+    box = host.Window()->ChProch;
+    QVERIFY(box->isChecked());
+    box->setChecked(false);
+    mainForm.Window().showMinimized();
+    QCoreApplication::processEvents();
+    mainForm.Window().showNormal();
+    QCoreApplication::processEvents();
+    QVERIFY2(!box->isChecked(), "host restored");
+    QMdiSubWindow* frame = host.Window()->Frame();
+    for (auto change : {&QWidget::showMinimized, &QWidget::showNormal, &QWidget::showMaximized,
+                        &QWidget::showNormal}) {
+        (frame->*change)();
+        QCoreApplication::processEvents();
+    }
+    QVERIFY2(!box->isChecked(), "frame minimised, maximised, restored");
+    // Hidden and shown again, the window becomes visible: the show step runs.
+    frame->hide();
+    frame->show();
+    QVERIFY(box->isChecked());
+}
+
+void WindowTest::GlyphButtonsSayWhatTheyDo_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("BtnPatch") << "BtnPatch" << "Выбрать файл обновления (*.xml)";
+    QTest::newRow("BitCalc") << "BitCalc" << "Обновить базу данных из выбранного файла";
+    QTest::newRow("BtnFind") << "BtnFind" << "Удалить из базы расценки с этим кодом поправки";
+    QTest::newRow("BitBtn1") << "BitBtn1" << "Выбрать скрипт удаления (*.sql)";
+    QTest::newRow("BitBtn2") << "BitBtn2" << "Выполнить скрипт удаления";
+}
+
+void WindowTest::GlyphButtonsSayWhatTheyDo() {
+    QFETCH(QString, name);
+    QFETCH(QString, hint);
+    auto* button = m_window->findChild<QPushButton*>(name);
+    QCOMPARE(button->toolTip(), hint);
+    QCOMPARE(button->accessibleName(), hint);
+    QVERIFY(button->focusPolicy() & Qt::TabFocus);
+}
+
+void WindowTest::TheRunButtonAndThePickersWorkFromTheKeyboard() {
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    m_window->setFocus(); // where the host puts the focus when it opens the task
+    QCOMPARE(QApplication::focusWidget(), Part<QLineEdit>("EdPatch"));
+    QTest::keyClicks(QApplication::focusWidget(), SOURCE_DIR "/demo/patch.xml");
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Part<QPushButton>("BtnPatch"));
+    m_dialog->answers = {std::nullopt};
+    press(Qt::Key_Space);
+    QCOMPARE(Q(m_dialog->requests), QStringList() << "open (*.xml)|*.xml must-exist");
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Part<QPushButton>("BitCalc"));
+    press(Qt::Key_Space);
+    QCOMPARE(Shown(Part<QPlainTextEdit>("MemoLog")).last(), QString("Обновление завершенно!"));
+    QCOMPARE(m_host->Scalar("select count(*) from KOD_PVR where kod_pvr = '06-01-001'"),
+             std::string("1"));
+    // On through the options into the journal, and out of it again.
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Part<QCheckBox>("ChProch"));
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Part<QCheckBox>("CheckBox1"));
+    press(Qt::Key_Tab);
+    auto* journal = Part<QPlainTextEdit>("MemoLog");
+    QCOMPARE(QApplication::focusWidget(), journal);
+    const QString text = journal->toPlainText();
+    press(Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != journal);
+    QCOMPARE(journal->toPlainText(), text);
+}
+
+void WindowTest::TheDeletionTabIsWalkedInItsOrder() {
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    Part<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    m_window->setFocus();
+    QStringList walked;
+    for (int step = 0; step < 5; ++step) {
+        walked << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(walked, QStringList() << "EdKodPopr"
+                                   << "BtnFind"
+                                   << "Edit1"
+                                   << "BitBtn1"
+                                   << "BitBtn2");
+    QCOMPARE(QApplication::focusWidget(), Part<QPlainTextEdit>("MemoDelete"));
+}
+
+void WindowTest::ThePickersShowTheirFilterOnce_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("patch") << "BtnPatch" << "patch.xml" << "EdPatch" << "(*.xml)";
+    QTest::newRow("script") << "BitBtn1" << "delete.sql" << "Edit1" << "(*.sql)";
+}
+
+// The real Qt file dialog: what its file-type list shows, and the chosen file
+// arriving in the edit.
+void WindowTest::ThePickersShowTheirFilterOnce() {
+    QFETCH(QString, button);
+    QFETCH(QString, file);
+    QFETCH(QString, edit);
+    QFETCH(QString, filter);
+    const QString path = m_folder->filePath(file);
+    tasktest::WriteCp1251(path.toStdString(), "delete from KOD_TABL where kod_pvr='0'^\r\n");
+    m_window->SetFileDialog(std::make_unique<QtFileDialog>(m_window));
+    QStringList types;
+    // Answers the dialog as a user would; a box in between (a file the dialog
+    // did not find yet) is closed and the dialog asked again. After
+    // 20 s everything is cancelled, so that a fault fails instead of hanging.
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            if (types.isEmpty())
+                if (auto* list = dialog->findChild<QComboBox*>("fileTypeCombo"))
+                    for (int i = 0; i < list->count(); ++i)
+                        types << list->itemText(i);
+            if (clock.elapsed() > 20000) {
+                dialog->reject();
+                return;
+            }
+            // The full path typed into the file name field, as a user may.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    poll.start();
+    m_window->findChild<QPushButton*>(button)->click();
+    QCOMPARE(types, QStringList() << filter);
+    QCOMPARE(m_window->findChild<QLineEdit*>(edit)->text(), path);
 }
 
 void WindowTest::BitCalcAppliesThePatchIntoTheJournalAndTheHostLog() {
@@ -286,6 +465,38 @@ void WindowTest::TheLoadedScriptRunsIntoTheDeletionJournal() {
     QVERIFY(Shown(Part<QPlainTextEdit>("MemoLog")).isEmpty());
 }
 
+// The journal's menu shows the change report of the last run in a box of its
+// own; its button saves the report as JSON, and a file that cannot be written
+// is said in a message box.
+void WindowTest::TheReportOfTheLastRunCanBeSeenAndSaved() {
+    m_window->N3->trigger();
+    auto* box = Part<ReportDialog>("ReportDialog");
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->ReportText->toPlainText(),
+             QString("Отчёт об изменениях: обновление ещё не запускалось\n"));
+    QVERIFY(!box->BtnSaveReport->isEnabled());
+    box->close();
+
+    Part<QLineEdit>("EdPatch")->setText(SOURCE_DIR "/demo/patch.xml");
+    Part<QCheckBox>("ChProch")->setChecked(false);
+    QTest::mouseClick(Part<QPushButton>("BitCalc"), Qt::LeftButton);
+    m_window->N3->trigger();
+    QVERIFY(box->isVisible());
+    QVERIFY(box->ReportText->toPlainText().startsWith(
+        "Отчёт об изменениях: обновление\n  Итог: без ошибок\n  В патче: разделов 2"));
+    const std::string chosen = m_folder->filePath("report.json").toStdString();
+    m_dialog->answers = {chosen, m_folder->filePath("no/such/r.json").toStdString()};
+    QTest::mouseClick(box->BtnSaveReport, Qt::LeftButton);
+    QCOMPARE(Q(m_dialog->requests), QStringList() << "save (*.json)|*.json");
+    const std::string json = text::ReadFileBytes(chosen);
+    QVERIFY(json.find("\"command\": \"apply\"") != std::string::npos);
+    QVERIFY(json.find("\"outcome\": \"clean\"") != std::string::npos);
+    QVERIFY(m_host->boxes.shown.empty());
+    QTest::mouseClick(box->BtnSaveReport, Qt::LeftButton);
+    QCOMPARE(m_host->boxes.shown.size(), size_t(1));
+    QVERIFY(m_host->boxes.shown[0].text.find("no/such/r.json") != std::string::npos);
+}
+
 void WindowTest::SaveJournalWritesWhatTheMemoShows() {
     auto* memo = Part<QPlainTextEdit>("MemoLog");
     memo->setPlainText("Строка, набранная вручную");
@@ -349,12 +560,17 @@ void WindowTest::AnUncaughtFailureIsShownAndTheWindowStaysOpen() {
 void WindowTest::HostFiltersBecomeQtFilters_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("qt");
+    // A description that already shows its pattern is not followed by it again.
     QTest::newRow("xml") << "(*.xml)|*.xml"
-                         << "(*.xml) (*.xml)";
+                         << "(*.xml)";
     QTest::newRow("sql") << "(*.sql)|*.sql"
-                         << "(*.sql) (*.sql)";
+                         << "(*.sql)";
     QTest::newRow("two") << "Patches|*.xml|All|*"
                          << "Patches (*.xml);;All (*)";
+    QTest::newRow("other pattern shown") << "Patches (*.xml)|*.XML"
+                                         << "Patches (*.xml) (*.XML)";
+    QTest::newRow("pattern only") << "|*.txt"
+                                  << "(*.txt)";
     QTest::newRow("description only") << "Journal"
                                       << "Journal";
 }

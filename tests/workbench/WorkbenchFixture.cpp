@@ -61,6 +61,21 @@ std::string WorkbenchTest::DumpAll() {
     return out;
 }
 
+std::string WorkbenchTest::Schema() {
+    return QueryText(*m_sql,
+                     "select trim(rf.rdb$relation_name) || '.' || trim(rf.rdb$field_name), "
+                     "f.rdb$field_type, f.rdb$field_length, f.rdb$character_length, "
+                     "f.rdb$field_scale, rf.rdb$null_flag, rf.rdb$field_position "
+                     "from rdb$relation_fields rf join rdb$fields f on f.rdb$field_name = "
+                     "rf.rdb$field_source join rdb$relations r on r.rdb$relation_name = "
+                     "rf.rdb$relation_name where coalesce(r.rdb$system_flag, 0) = 0",
+                     "NULL", true) +
+           QueryText(*m_sql,
+                     "select trim(rdb$relation_name), rdb$format from rdb$relations "
+                     "where coalesce(rdb$system_flag, 0) = 0",
+                     "NULL", true);
+}
+
 std::string PatchXml(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
            "<kod_pvr base_name=\"База\" base_code=\"База-2026\" base_date=\"2026\" "

@@ -38,6 +38,10 @@ protected:
     std::string Dump(const std::string& table);
     // Every table of the base.
     std::string DumpAll();
+    // Every column of every table of the base with its type, length, scale and
+    // nullability, and each table's format version (raised by every change
+    // of its columns).
+    std::string Schema();
     std::vector<std::string> Journal() const { return m_form->MemoLog.Lines().Lines(); }
     std::vector<std::string> DeleteJournal() const { return m_form->MemoDelete.Lines().Lines(); }
 

@@ -267,3 +267,39 @@ TEST(DocumentTest, DestroyChildFreesTheSubtree) {
     EXPECT_EQ(document.Xml(), "<a><d/></a>");
     EXPECT_THROW(root.DestroyChild(root), Exception);
 }
+
+// Every element's line, found from its offset in the text it was read from,
+// whichever way the lines end and whether the text was parsed in place or
+// copied; attribute values with line breaks and comments do not shift it.
+TEST(DocumentTest, LoadedElementsKnowWhereTheyStart) {
+    const std::string text = "<?xml version=\"1.0\"?>\r\n<root>\r\n  <a x=\"1\r\n2\"/>\n"
+                             "<!-- a\rcomment -->\r<b>text\r\nmore</b>\r\n\r\n<c\r\n y=\"z\">"
+                             "<d/></c></root>";
+    auto lines = [&](Document& document) {
+        std::string out;
+        for (Node n = document.DocumentElement().FirstChild(); n; n = n.NextSibling()) {
+            if (n.Type() != NodeType::Element)
+                continue;
+            out += n.NodeName() + ":" +
+                   std::to_string(LineAt(text, static_cast<size_t>(n.SourceOffset()))) + " ";
+            for (Node inner = n.FirstChild(); inner; inner = inner.NextSibling())
+                if (inner.Type() == NodeType::Element)
+                    out += inner.NodeName() + ":" +
+                           std::to_string(LineAt(text, static_cast<size_t>(inner.SourceOffset()))) +
+                           " ";
+        }
+        return out;
+    };
+    Document copied;
+    ASSERT_TRUE(copied.LoadXML(text));
+    EXPECT_EQ(lines(copied), "a:3 b:7 c:10 d:11 ");
+    EXPECT_EQ(LineAt(text, static_cast<size_t>(copied.DocumentElement().SourceOffset())), 2);
+    Document inPlace;
+    ASSERT_TRUE(inPlace.LoadXMLInPlace(text));
+    EXPECT_EQ(lines(inPlace), "a:3 b:7 c:10 d:11 ");
+    // Nodes made rather than read have no place; an offset past the end is on
+    // the last line.
+    EXPECT_EQ(copied.CreateElement("new").SourceOffset(), -1);
+    EXPECT_EQ(LineAt(text, text.size() + 10), 11);
+    EXPECT_EQ(LineAt("", 0), 1);
+}

@@ -1,5 +1,25 @@
 #include "workbench/window/FileDialog.h"
 
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Qt shows a filter as written and reads its patterns from the last
+// parentheses. A description that already ends with its pattern in
+// parentheses, as "(*.xml)" does, is shown once.
+std::string QtNameFilter(const std::string& description, const std::string& pattern) {
+    if (pattern.empty())
+        return description;
+    const std::string inParentheses = "(" + pattern + ")";
+    if (EndsWith(description, inParentheses))
+        return description;
+    return description.empty() ? inParentheses : description + " " + inParentheses;
+}
+
+} // namespace
+
 std::string QtNameFilters(const std::string& hostFilter) {
     std::string out;
     size_t start = 0;
@@ -16,8 +36,7 @@ std::string QtNameFilters(const std::string& hostFilter) {
         }
         if (!out.empty())
             out += ";;";
-        // Qt reads the patterns from the last parentheses of a filter.
-        out += pattern.empty() ? description : description + " (" + pattern + ")";
+        out += QtNameFilter(description, pattern);
     }
     return out;
 }

@@ -18,7 +18,8 @@ public:
     virtual std::optional<std::string> Save(const std::string& filter, bool fileMustExist) = 0;
 };
 
-// The host filter in Qt's syntax: "(*.xml)|*.xml" gives "(*.xml) (*.xml)";
-// several pairs are joined with ";;". A description without its pattern is
-// kept as it is.
+// The host filter in Qt's syntax: "Patches|*.xml" gives "Patches (*.xml)",
+// and "(*.xml)|*.xml", whose description already shows the pattern, gives
+// "(*.xml)"; several pairs are joined with ";;". A description without its
+// pattern is kept as it is.
 std::string QtNameFilters(const std::string& hostFilter);

@@ -6,6 +6,7 @@
 #include "workbench/JournalFile.h"
 #include "workbench/UpdateRun.h"
 #include "workbench/window/QtFileDialog.h"
+#include "workbench/window/ReportDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -56,12 +56,26 @@ QLineEdit* Edit(QWidget* parent, const char* name, int x, int y, int width) {
     return edit;
 }
 
+// A button with a glyph; `hint` says what it does (its tooltip, and its name
+// for screen readers). Reachable with Tab like the edits.
 QPushButton* GlyphButton(QWidget* parent, const char* name, QStyle::StandardPixmap glyph,
-                         const QRect& geometry, const char* caption = "") {
+                         const QRect& geometry, const char* hint, const char* caption = "") {
     QPushButton* button = Named(new QPushButton(Q(caption), parent), name);
     button->setIcon(parent->style()->standardIcon(glyph));
     button->setGeometry(geometry);
+    button->setToolTip(Q(hint));
+    button->setAccessibleName(Q(hint));
+    button->setFocusPolicy(Qt::StrongFocus);
     return button;
+}
+
+void ChainTabOrder(std::initializer_list<QWidget*> chain) {
+    QWidget* previous = nullptr;
+    for (QWidget* widget : chain) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 QCheckBox* Check(QWidget* parent, const char* name, const char* caption, int x, int y) {
@@ -98,12 +112,8 @@ TFormUpdate::TFormUpdate(host::Application* owner, QWidget* mainFormClientArea,
     setObjectName("FormUpdate");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Q("Обновление базы данных"));
+    SetIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
     setFont(QFont("MS Sans Serif", 8));
-    if (!mainFormClientArea) {
-        resize(DesignWidth, DesignHeight);
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
-    }
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -112,6 +122,8 @@ TFormUpdate::TFormUpdate(host::Application* owner, QWidget* mainFormClientArea,
     CreateSecondTab();
     CreatePopupMenu();
     PageControl1->setCurrentIndex(0);
+    SetKeyboardOrder();
+    SetDesignSize({DesignWidth, DesignHeight});
 
     m_target.emplace(this); // the window procedure
     CopyHostConnection(hostConnection);
@@ -132,8 +144,10 @@ void TFormUpdate::CreateFirstTab() {
     PageControl1->addTab(TabSheet1, Q("Обновление расценок"));
     Lbltext = BoldLabel(TabSheet1, "Lbltext", "Путь к файлу:", 8, 8);
     EdPatch = Edit(TabSheet1, "EdPatch", 120, 8, 577);
-    BtnPatch = GlyphButton(TabSheet1, "BtnPatch", QStyle::SP_DialogOpenButton, {704, 6, 33, 25});
-    BitCalc = GlyphButton(TabSheet1, "BitCalc", QStyle::SP_MediaPlay, {736, 6, 33, 25});
+    BtnPatch = GlyphButton(TabSheet1, "BtnPatch", QStyle::SP_DialogOpenButton, {704, 6, 33, 25},
+                           "Выбрать файл обновления (*.xml)");
+    BitCalc = GlyphButton(TabSheet1, "BitCalc", QStyle::SP_MediaPlay, {736, 6, 33, 25},
+                          "Обновить базу данных из выбранного файла");
     ChProch = Check(TabSheet1, "ChProch", "Расчет прочих", 8, 32);
     CheckBox1 = Check(TabSheet1, "CheckBox1", "Обновлять код поправок", 120, 35);
     Gr = Group(TabSheet1, "Gr", "Журнал сообщений");
@@ -150,11 +164,14 @@ void TFormUpdate::CreateSecondTab() {
     PageControl1->addTab(TabSheet2, Q("Удаление расценок"));
     Lbl = BoldLabel(TabSheet2, "Lbl", "Код поправки", 8, 16);
     EdKodPopr = Edit(TabSheet2, "EdKodPopr", 104, 16, 201);
-    BtnFind = GlyphButton(TabSheet2, "BtnFind", QStyle::SP_TrashIcon, {312, 13, 75, 25}, "Удалить");
+    BtnFind = GlyphButton(TabSheet2, "BtnFind", QStyle::SP_TrashIcon, {312, 13, 75, 25},
+                          "Удалить из базы расценки с этим кодом поправки", "Удалить");
     Label1 = BoldLabel(TabSheet2, "Label1", "Путь к файлу:", 8, 48);
     Edit1 = Edit(TabSheet2, "Edit1", 104, 48, 577);
-    BitBtn1 = GlyphButton(TabSheet2, "BitBtn1", QStyle::SP_DialogOpenButton, {680, 46, 33, 25});
-    BitBtn2 = GlyphButton(TabSheet2, "BitBtn2", QStyle::SP_MediaPlay, {712, 46, 33, 25});
+    BitBtn1 = GlyphButton(TabSheet2, "BitBtn1", QStyle::SP_DialogOpenButton, {680, 46, 33, 25},
+                          "Выбрать скрипт удаления (*.sql)");
+    BitBtn2 = GlyphButton(TabSheet2, "BitBtn2", QStyle::SP_MediaPlay, {712, 46, 33, 25},
+                          "Выполнить скрипт удаления");
     GroupBox1 = Group(TabSheet2, "GroupBox1", "Журнал сообщений  для удалений");
     GroupBox1->setGeometry(8, 80, 765, 242);
     MemoDelete = MemoIn(GroupBox1, "MemoDelete");
@@ -169,18 +186,33 @@ void TFormUpdate::CreateSecondTab() {
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
 }
 
-// One menu for both journals; both commands act on MemoLog.
+// One menu for both journals; the journal commands act on MemoLog.
 void TFormUpdate::CreatePopupMenu() {
     PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
     N1 = Named(PopupMenu1->addAction(Q("Сохранить журнал в файл")), "N1");
     N2 = Named(PopupMenu1->addAction(Q("Очистить журнал")), "N2");
     connect(N1, &QAction::triggered, this, [this] { N1Click(); });
     connect(N2, &QAction::triggered, this, [this] { N2Click(); });
+    N3 = Named(PopupMenu1->addAction(Q("Отчёт об изменениях...")), "N3");
+    connect(N3, &QAction::triggered, this, [this] { N3Click(); });
     for (QPlainTextEdit* memo : {MemoLog, MemoDelete}) {
         memo->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(memo, &QWidget::customContextMenuRequested, this,
                 [this, memo](const QPoint& at) { PopupMenu1->popup(memo->mapToGlobal(at)); });
     }
+}
+
+// Tab walks each tab from the path through its buttons and options to the
+// journal, and leaves the journal again (no tab characters typed into it).
+// The window's input focus goes to the first edit of the tab shown.
+void TFormUpdate::SetKeyboardOrder() {
+    ChainTabOrder({EdPatch, BtnPatch, BitCalc, ChProch, CheckBox1, MemoLog});
+    ChainTabOrder({EdKodPopr, BtnFind, Edit1, BitBtn1, BitBtn2, MemoDelete});
+    MemoLog->setTabChangesFocus(true);
+    MemoDelete->setTabChangesFocus(true);
+    setFocusProxy(EdPatch);
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this](int index) { setFocusProxy(index == 0 ? EdPatch : EdKodPopr); });
 }
 
 // The procedures write into the Memo; the widget follows it line by line.
@@ -236,9 +268,8 @@ host::LResult TFormUpdate::HandleMessage(unsigned message, host::WParam, host::L
     }
 }
 
-void TFormUpdate::showEvent(QShowEvent* event) {
+void TFormUpdate::FormShow() {
     ChProch->setChecked(true);
-    TMDIClientForm::showEvent(event);
 }
 
 void TFormUpdate::closeEvent(QCloseEvent* event) {
@@ -247,14 +278,21 @@ void TFormUpdate::closeEvent(QCloseEvent* event) {
     m_target.reset(); // later messages to the handle go nowhere
     if (FormUpdate == this)
         FormUpdate = nullptr;
-    // Freed after closing: the window was created with delete-on-close.
+    // Freed after closing: the window was created with delete-on-close; its
+    // frame goes with it.
+    TMDIClientForm::closeEvent(event);
 }
 
+// The journals' group boxes are anchored on all four sides: they keep their
+// distances to the edges they had at the design size.
 void TFormUpdate::resizeEvent(QResizeEvent* event) {
-    const int dw = width() - DesignWidth;
-    const int dh = height() - DesignHeight;
-    Gr->setGeometry(8, 56, 765 + dw, 266 + dh);
-    GroupBox1->setGeometry(8, 80, 765 + dw, 242 + dh);
+    const QSize design = DesignClientSize();
+    if (design.isValid()) {
+        const int dw = width() - design.width();
+        const int dh = height() - design.height();
+        Gr->setGeometry(8, 56, 765 + dw, 266 + dh);
+        GroupBox1->setGeometry(8, 80, 765 + dw, 242 + dh);
+    }
     TMDIClientForm::resizeEvent(event);
 }
 
@@ -331,4 +369,15 @@ void TFormUpdate::N1Click() {
 
 void TFormUpdate::N2Click() {
     Guarded([this] { ClearJournal(*m_form); });
+}
+
+void TFormUpdate::N3Click() {
+    Guarded([this] {
+        if (!m_reportDialog)
+            m_reportDialog =
+                new ReportDialog(this, [this]() -> FileDialog& { return *m_fileDialog; });
+        m_reportDialog->ShowReport(m_form->Report);
+        m_reportDialog->show();
+        m_reportDialog->raise();
+    });
 }

@@ -64,6 +64,7 @@ public:
     void BitBtn2Click();
     void N1Click(); // SaveJournal
     void N2Click(); // ClearJournal
+    void N3Click(); // shows the change report of the last update run
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
@@ -89,9 +90,10 @@ public:
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
 
 protected:
-    void showEvent(QShowEvent* event) override;   // FormShow
+    void FormShow() override;                     // ticks ChProch
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery, FormClose
     void resizeEvent(QResizeEvent* event) override;
 
@@ -99,6 +101,7 @@ private:
     void CreateFirstTab();
     void CreateSecondTab();
     void CreatePopupMenu();
+    void SetKeyboardOrder();
     void MirrorMemo(Memo& memo, QPlainTextEdit* widget);
     void CopyHostConnection(const db::Connection& hostConnection);
     // Copies what the user typed, ticked or edited into the procedures' state.
@@ -110,5 +113,6 @@ private:
 
     std::unique_ptr<UpdateForm> m_form;
     std::unique_ptr<FileDialog> m_fileDialog;
+    class ReportDialog* m_reportDialog = nullptr; // a child, made when first shown
     std::optional<host::ScopedTarget> m_target;
 };
