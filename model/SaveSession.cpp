@@ -12,6 +12,7 @@
 #include "platform/text/Strings.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -249,13 +250,16 @@ bool SaveSession::Covered(const Table& table, const std::string& key) const {
     return table.known.count(key) != 0;
 }
 
-const KnownRow* SaveSession::Find(const TSerializeList& asker, const RowKey& key) {
+std::optional<const KnownRow*> SaveSession::Find(const TSerializeList& asker, const RowKey& key) {
     Table* table = TableOf(key.table);
     if (!table)
         throw Exception("SaveSession: нет сведений о таблице " + key.table);
     const std::string text = KeyText(key);
-    if (!Covered(*table, text))
+    if (!Covered(*table, text)) {
         Learn(asker, *table, key);
+        if (!Covered(*table, text))
+            return std::nullopt;
+    }
     auto found = table->rows.find(text);
     const KnownRow* row = found == table->rows.end() ? nullptr : &found->second;
     if (m_observer)
@@ -307,10 +311,13 @@ void SaveSession::LearnCollection(const sbornik_pvr* collection, const std::stri
                 table->rows.clear();
     }
     std::vector<std::string> list(codes.begin(), codes.end());
+    std::set<std::string> refused;
     for (auto& [name, table] : m_tables)
         if (table->spec->byNorm)
-            Load(*table, list);
-    m_norms.insert(codes.begin(), codes.end());
+            refused.merge(Load(*table, list));
+    for (const std::string& code : codes)
+        if (!refused.count(code))
+            m_norms.insert(code);
 }
 
 // The resources and classifier codes of every line of the collection that are
@@ -354,18 +361,21 @@ void SaveSession::LearnDirectories(const sbornik_pvr* collection, Table& asked,
 
 // Reads the rows whose first key column is one of `keys` (IN lists of a fixed
 // length), and marks the keys known (per-key tables).
-void SaveSession::Load(Table& table, const std::vector<std::string>& keys) {
+std::set<std::string> SaveSession::Load(Table& table, const std::vector<std::string>& keys) {
     const TableSpec& spec = *table.spec;
     std::string sql = std::string(spec.select) + "(";
     for (size_t i = 0; i < kKeysPerQuery; ++i)
         sql += (i ? ", :k" : ":k") + std::to_string(i);
     sql += ")";
+    // Statements that wait are sent here, so that a failure among them is
+    // theirs and not taken for a key the base refuses.
+    m_connection.Flush();
     db::Query query(m_connection);
     query.SetSQL(sql);
-    for (size_t start = 0; start < keys.size(); start += kKeysPerQuery) {
+    std::set<std::string> refused;
+    auto run = [&](const std::vector<std::string>& chunk) {
         for (size_t i = 0; i < kKeysPerQuery; ++i)
-            query.ParamByName("k" + std::to_string(i))
-                .SetString(keys[std::min(start + i, keys.size() - 1)]);
+            query.ParamByName("k" + std::to_string(i)).SetString(chunk[std::min(i, chunk.size() - 1)]);
         query.Open();
         if (!table.described) {
             table.columns.clear();
@@ -385,10 +395,43 @@ void SaveSession::Load(Table& table, const std::vector<std::string>& keys) {
             table.rows[KeyText(values)] = RowOf(table.columns, query);
         }
         query.Close();
+    };
+    for (size_t start = 0; start < keys.size(); start += kKeysPerQuery) {
+        const std::vector<std::string> chunk(
+            keys.begin() + static_cast<long>(start),
+            keys.begin() + static_cast<long>(std::min(start + kKeysPerQuery, keys.size())));
+        std::exception_ptr failure;
+        try {
+            run(chunk);
+            continue;
+        } catch (const db::EStatementFailed&) {
+            throw;
+        } catch (const EDatabaseError&) {
+            failure = std::current_exception();
+        }
+        // A key the base cannot take (too long for its column, say) fails the
+        // whole list: the keys are asked one by one, and the ones the base
+        // refuses are left to the object that asks about them, so that its own
+        // select reports the failure as it always did. When every key passes
+        // on its own, the failure was not theirs and ends the save.
+        const size_t refusedBefore = refused.size();
+        for (const std::string& key : chunk) {
+            try {
+                run({key});
+            } catch (const db::EStatementFailed&) {
+                throw;
+            } catch (const EDatabaseError&) {
+                refused.insert(key);
+            }
+        }
+        if (refused.size() == refusedBefore)
+            std::rethrow_exception(failure);
     }
     if (!spec.byNorm)
         for (const std::string& key : keys)
-            table.known.insert(Normal(key));
+            if (!refused.count(key))
+                table.known.insert(Normal(key));
+    return refused;
 }
 
 void SaveSession::Asked(const TSerializeList& asker, const RowKey& key, const db::Query& query) {
@@ -465,7 +508,8 @@ bool RowExists(db::Connection& connection, const TSerializeList& asker, const Ro
                const char* sql, const std::function<void(db::Query&)>& bind) {
     SaveSession* save = SaveSession::Of(connection);
     if (save && save->Knows())
-        return save->Find(asker, key) != nullptr;
+        if (std::optional<const KnownRow*> row = save->Find(asker, key))
+            return *row != nullptr;
     db::Query query(connection);
     query.SetSQL(sql);
     bind(query);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -47,8 +48,10 @@ public:
     bool Knows() const;
     // The row the base holds under `key`, or nullptr; learns the collection of
     // `asker` first when it does not know the key yet. Tells the observer.
+    // Nothing (and the observer is not told) when the base refused the key in
+    // a list (it does not fit its column): the asker then asks on its own.
     // REQUIRES: Knows(). Throws what the queries throw.
-    const KnownRow* Find(const TSerializeList& asker, const RowKey& key);
+    std::optional<const KnownRow*> Find(const TSerializeList& asker, const RowKey& key);
     // Whether the table has the column (letter case ignored), as the rows it
     // learned of the table describe it. REQUIRES: it learned rows of the table
     // (Find asked about one).
@@ -70,7 +73,8 @@ private:
     void Learn(const TSerializeList& asker, Table& table, const RowKey& key);
     void LearnCollection(const sbornik_pvr* collection, const std::string& normCode);
     void LearnDirectories(const sbornik_pvr* collection, Table& asked, const std::string& key);
-    void Load(Table& table, const std::vector<std::string>& keys);
+    // Answers the keys the base refused.
+    std::set<std::string> Load(Table& table, const std::vector<std::string>& keys);
     void Forget(Table& table, const std::string& prefix);
 
     db::Connection& m_connection;

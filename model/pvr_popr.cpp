@@ -149,11 +149,11 @@ bool pvr_popr::ExistRow(db::Connection& connection, bool& hasKodTabl1) {
     if (GetParent() == nullptr)
         return false;
     SaveSession* save = SaveSession::Of(connection);
-    if (save && save->Knows()) {
-        const bool found = save->Find(*this, Key("KOD_TABL")) != nullptr;
-        hasKodTabl1 = save->HasColumn("KOD_TABL", "kod_tabl_1");
-        return found;
-    }
+    if (save && save->Knows())
+        if (std::optional<const KnownRow*> row = save->Find(*this, Key("KOD_TABL"))) {
+            hasKodTabl1 = save->HasColumn("KOD_TABL", "kod_tabl_1");
+            return *row != nullptr;
+        }
     db::Query query(connection);
     query.SetSQL(kSelectEntry);
     BindKey(query, true);

@@ -53,7 +53,8 @@ void RunUpdate(UpdateForm& form, const char* sql) {
     try {
         ResetQuery(form.Qupdate);
         form.Qupdate.SetSQL(sql);
-        form.Report.renumbering->rows += form.Qupdate.ExecSQL();
+        const int64_t rows = form.Qupdate.ExecSQLNow();
+        form.Report.renumbering->rows += rows > 0 ? rows : 0;
     } catch (const Exception& e) {
         LogThenJournal(form, form.MemoLog, Error,
                        "Ошибка при обновлении поправок " + std::string(e.what()));

@@ -168,6 +168,15 @@ void Query::ExecSQL() {
     m_statement->statement->CloseCursor();
 }
 
+int64_t Query::ExecSQLNow() {
+    Close();
+    m_rowsAffected = -1;
+    m_waited = false;
+    m_rowsAffected = Execute();
+    m_statement->statement->CloseCursor();
+    return RowsAffected();
+}
+
 int64_t Query::RowsAffected() {
     if (m_waited || !m_statement)
         return -1;

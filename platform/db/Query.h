@@ -108,6 +108,11 @@ public:
     // transaction may wait on the connection and fail later, when it is sent
     // (see Connection). Throws as Open.
     void ExecSQL();
+    // Runs the text at once, never waiting (the waiting statements are sent
+    // first), and answers the rows it changed (-1 when the driver cannot
+    // tell). For statements whose failure or row count the caller handles
+    // right there. Throws as Open.
+    int64_t ExecSQLNow();
     // The rows the last ExecSQL changed (a round trip on a server); -1 when the
     // statement waited to be sent with others or the driver cannot tell.
     int64_t RowsAffected();

@@ -105,7 +105,7 @@ TEST_F(WorkbenchTest, AFailedSaveLeavesEveryTableAsItWasAndTheRunStillCloses) {
     const std::string before = DumpAll();
     EXPECT_EQ(BitCalcClick(*m_form), 2);
     Lines journal = Journal();
-    ASSERT_EQ(journal.size(), 5u);
+    ASSERT_EQ(journal.size(), 5u) << ::testing::PrintToString(journal);
     EXPECT_EQ(journal[2], "Добавление работы 01-01-001");
     EXPECT_EQ(journal[3].rfind("Ошибка сохранении в базу данных ", 0), 0u) << journal[3];
     EXPECT_NE(journal[3].find("truncation"), std::string::npos) << journal[3];
