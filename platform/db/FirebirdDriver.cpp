@@ -682,8 +682,12 @@ std::unique_ptr<DriverConnection> Attach(const ConnectSettings& settings, bool c
         if (provider)
             provider->release();
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+        // One line, as the user reads it on the command line and in a box:
+        // the engine's lines run on after one another.
+        std::string reason = Describe(e);
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
         throw EDatabaseError(what + ConnectNote(e.getStatus(), elapsed.count(), connectTimeout) +
-                             Describe(e));
+                             reason);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/host/ChildProcess.h"
 
+#include "tests/support/ExecArgs.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -31,14 +33,6 @@ std::vector<std::string> ChildEnvironment(const std::map<std::string, std::strin
     return entries;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 int StatusOf(int raw) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
@@ -51,8 +45,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     std::vector<std::string> argTexts{program};
     argTexts.insert(argTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts = ChildEnvironment(environment);
-    std::vector<char*> argv = Pointers(argTexts);
-    std::vector<char*> envp = Pointers(envTexts);
+    std::vector<char*> argv = ExecArgs(argTexts);
+    std::vector<char*> envp = ExecArgs(envTexts);
     const int output = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (output < 0)
         throw std::runtime_error(outputFile + ": " + std::strerror(errno));

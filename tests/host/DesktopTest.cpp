@@ -10,6 +10,7 @@
 #include "tests/cli/RunProcess.h"
 #include "tests/host/ChildProcess.h"
 #include "tests/host/LocaleEnvironment.h"
+#include "tests/support/DemoJournal.h"
 #include "tests/support/QueryText.h"
 #include "tests/support/TempDatabase.h"
 #include "tests/support/TempFolder.h"
@@ -172,29 +173,9 @@ public:
 // The update journal the window writes for the demo patch, "Расчет прочих"
 // ticked, as saved into a file (the saving line last).
 std::string ExpectedJournal(const std::string& savedAs) {
-    const char* const lines[] = {
-        "Измененили длину поля naim_pvr ",
-        "Проверка на совпадение набора расценок с базой",
-        "У работы 01-03-001 набор расценок не совпадает с базой 01-03-001-01",
-        "Добавление работы 01-01-001",
-        "Добавление поправок 01-01-001-1",
-        "Добавление поправок 01-01-001-2",
-        "Добавление работы 01-03-001",
-        "Добавление поправок 01-03-001-01",
-        " Добавили машину 030201 Бульдозеры при работе на строительстве 79 кВт (108 л.с.)",
-        "Добавление работы 06-01-001",
-        "Добавление поправок 06-01-001-01",
-        " Добавили материал 401-0067 Бетон тяжелый, класс В20 (М250)",
-        "Сохранение в БД",
-        "Запустили расчет прочих",
-        "Пересчет зарплаты у работы 01-01-001",
-        "Пересчет зарплаты у работы 01-01-001",
-        "Пересчет зарплаты у работы 06-01-001",
-        "Обновление завершенно!",
-    };
     std::string journal;
-    for (const char* line : lines)
-        journal += std::string(line) + "\r\n";
+    for (const std::string& line : DemoJournal(true))
+        journal += line + "\r\n";
     return journal + "Сохранили диагностику в файл " + savedAs + ".txt";
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/FirebirdEnvironment.h"
+#include "tests/support/ExecArgs.h"
 #include "tests/support/TempFolder.h"
 
 #include <firebird/Interface.h>
@@ -93,14 +94,6 @@ std::vector<std::string> ServerEnvironment(const std::string& folder) {
             "LANG=C"};
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // Forks and runs `program` with that environment, stdin from `inputFd` (or
 // /dev/null), stdout and stderr into `logPath`. The child gets SIGKILL when
 // the calling thread ends. Everything the child needs is prepared before the
@@ -109,8 +102,8 @@ pid_t SpawnChild(const std::string& program, std::vector<std::string> args,
                  std::vector<std::string> environment, const std::string& logPath,
                  int inputFd = -1) {
     args.insert(args.begin(), program);
-    std::vector<char*> argv = Pointers(args);
-    std::vector<char*> envp = Pointers(environment);
+    std::vector<char*> argv = ExecArgs(args);
+    std::vector<char*> envp = ExecArgs(environment);
     int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (log < 0 || devNull < 0)
