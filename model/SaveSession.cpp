@@ -522,6 +522,7 @@ bool RowExists(db::Connection& connection, const TSerializeList& asker, const Ro
 }
 
 void WriteRow(db::Query& query, const TSerializeList& writer, WriteKind kind, const RowKey& key) {
+    query.SetOrigin(&writer);
     query.ExecSQL();
     if (SaveSession* save = SaveSession::Of(query.GetConnection()))
         save->Wrote(writer, query, kind, key);

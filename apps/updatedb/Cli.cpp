@@ -59,6 +59,8 @@ std::unique_ptr<db::Connection> MakeConnection(const GlobalOptions& options) {
     if (options.lockTimeout >= 0)
         connection->SetParamValue("LockTimeout", std::to_string(options.lockTimeout));
     connection->SetLoginPrompt(false);
+    if (options.oneByOne)
+        connection->SetGrouping(false);
     return connection;
 }
 

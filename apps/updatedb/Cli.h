@@ -28,6 +28,7 @@ struct GlobalOptions {
     std::string password;       // --password TEXT (seen by other users in the process list)
     std::string passwordFile;   // --password-file FILE: the password is its first line
     int lockTimeout = -1;       // --lock-timeout SECONDS; -1: the definition's or the default
+    bool oneByOne = false;      // --one-statement-per-round-trip: no grouping, no knowledge
     bool userGiven = false;
     bool passwordGiven = false;
 };

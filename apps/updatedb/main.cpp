@@ -68,6 +68,9 @@ void AddGlobalOptions(CLI::App& app, cli::GlobalOptions& options) {
                    "seconds a statement waits for a row that another connection holds "
                    "(0: no waiting; default: LockTimeout of the connection definition, else 60)")
         ->check(CLI::Range(0, 32767));
+    app.add_flag("--one-statement-per-round-trip", options.oneByOne,
+                 "send every statement on its own and ask the base about every row it "
+                 "writes (slower on a server; the rows written are the same)");
 }
 
 void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {

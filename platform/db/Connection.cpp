@@ -195,7 +195,7 @@ bool Connection::Groups() const {
 }
 
 bool Connection::Enqueue(const std::shared_ptr<const SqlPlan>& plan,
-                         std::vector<BoundValue> values) {
+                         std::vector<BoundValue> values, const void* origin) {
     if (!m_inTransaction || !Groups())
         return false;
     auto [known, added] = m_groupable.try_emplace(plan->parsed.original, false);
@@ -208,7 +208,7 @@ bool Connection::Enqueue(const std::shared_ptr<const SqlPlan>& plan,
     }
     if (!known->second)
         return false;
-    m_waiting.push_back({plan, std::move(values), CountExecution()});
+    m_waiting.push_back({plan, std::move(values), CountExecution(), origin});
     ++m_statistics.grouped;
     if (m_waiting.size() >= kMaxWaiting)
         Flush();
@@ -246,7 +246,7 @@ void Connection::FailSent(std::vector<Waiting>& sent, std::vector<WaitingAction>
             break;
         waiting.action();
     }
-    throw EStatementFailed(message, sent[failed].serial);
+    throw EStatementFailed(message, sent[failed].serial, sent[failed].origin);
 }
 
 // The driver sends the statements in groups; a group that fails is undone as a

@@ -44,15 +44,19 @@ struct ConnectionStatistics {
 // gives when run on its own. The statements run before it took effect; it and
 // the ones that waited after it did not and are dropped. Serial() is the
 // statement's number among the statements run on the connection
-// (Connection::LastSerial when it was run).
+// (Connection::LastSerial when it was run). Origin() is what the Query that
+// ran it said the statement came from (Query::SetOrigin; nullptr when it said
+// nothing): the object of the caller that wrote it, opaque to this layer.
 class EStatementFailed : public EDatabaseError {
 public:
-    EStatementFailed(const std::string& message, int64_t serial)
-        : EDatabaseError(message), m_serial(serial) {}
+    EStatementFailed(const std::string& message, int64_t serial, const void* origin = nullptr)
+        : EDatabaseError(message), m_serial(serial), m_origin(origin) {}
     int64_t Serial() const { return m_serial; }
+    const void* Origin() const { return m_origin; }
 
 private:
     int64_t m_serial;
+    const void* m_origin;
 };
 
 // A prepared statement kept by the connection, and whether a Query holds it.
@@ -163,6 +167,7 @@ private:
         std::shared_ptr<const SqlPlan> plan;
         std::vector<BoundValue> values;
         int64_t serial = 0;
+        const void* origin = nullptr;
     };
     struct WaitingAction {
         size_t after = 0; // the number of statements that must be sent first
@@ -182,7 +187,8 @@ private:
     // Keeps the statement to be sent later when grouping allows it (answers
     // true); false when it must run now. May send the waiting ones (throws as
     // Flush).
-    bool Enqueue(const std::shared_ptr<const SqlPlan>& plan, std::vector<BoundValue> values);
+    bool Enqueue(const std::shared_ptr<const SqlPlan>& plan, std::vector<BoundValue> values,
+                 const void* origin);
     // Runs one waiting statement on its own; throws what it throws.
     void ExecuteWaiting(const Waiting& statement);
     // Statement `failed` of `sent` failed with `message`: runs the actions that

@@ -126,16 +126,28 @@ Connection& Query::RequireConnection() const {
     return *m_connection;
 }
 
-int64_t Query::Execute() {
+int64_t Query::Execute(bool named) {
     Connection& connection = RequireConnection();
     if (!m_plan || m_plan->blank)
         throw EDatabaseError("Текст запроса пуст");
     std::vector<BoundValue> values = m_params.Positional(*m_plan);
     connection.Flush();
-    if (!m_statement)
-        m_statement = connection.AcquireStatement(m_plan->parsed);
-    connection.CountExecution();
-    return m_statement->statement->Execute(values);
+    int64_t serial = 0;
+    try {
+        if (!m_statement)
+            m_statement = connection.AcquireStatement(m_plan->parsed);
+        serial = connection.CountExecution();
+        return m_statement->statement->Execute(values);
+    } catch (const EStatementFailed&) {
+        throw;
+    } catch (const EDatabaseError& e) {
+        if (!named)
+            throw;
+        // A statement that could not be prepared has the serial it would have had.
+        EStatementFailed failed(e.Message(), serial ? serial : connection.LastSerial() + 1, m_origin);
+        failed.KeepPlaceOf(e);
+        throw failed;
+    }
 }
 
 void Query::Open() {
@@ -160,11 +172,11 @@ void Query::ExecSQL() {
     m_waited = false;
     Connection& connection = RequireConnection();
     if (m_plan && !m_plan->blank &&
-        connection.Enqueue(m_plan, m_params.Positional(*m_plan))) {
+        connection.Enqueue(m_plan, m_params.Positional(*m_plan), m_origin)) {
         m_waited = true;
         return;
     }
-    m_rowsAffected = Execute();
+    m_rowsAffected = Execute(true);
     m_statement->statement->CloseCursor();
 }
 

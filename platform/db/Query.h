@@ -113,6 +113,11 @@ public:
     // tell). For statements whose failure or row count the caller handles
     // right there. Throws as Open.
     int64_t ExecSQLNow();
+    // What the statements this query runs come from, for the caller's own
+    // use: a statement that fails (EStatementFailed), whether it waited or
+    // ran at once, names it. Kept until set again; nullptr by default.
+    void SetOrigin(const void* origin) { m_origin = origin; }
+    const void* Origin() const { return m_origin; }
     // The rows the last ExecSQL changed (a round trip on a server); -1 when the
     // statement waited to be sent with others or the driver cannot tell.
     int64_t RowsAffected();
@@ -147,7 +152,9 @@ private:
     // The connection is being destroyed.
     void LoseConnection();
 
-    int64_t Execute();
+    // Runs the text now. `named`: a failure of the statement itself is thrown
+    // as EStatementFailed naming the origin.
+    int64_t Execute(bool named = false);
     // The first line of the text, for messages.
     std::string FirstLine() const;
     void ReadRow();
@@ -160,6 +167,7 @@ private:
     CachedStatement* m_statement = nullptr;
     int64_t m_rowsAffected = -1; // of the last ExecSQL, when the driver told
     bool m_waited = false;       // the last ExecSQL left its statement waiting
+    const void* m_origin = nullptr;
     bool m_active = false;
     bool m_eof = true;
     int64_t m_rowsSeen = 0;
