@@ -1,6 +1,7 @@
 #include "workbench/UpdateRun.h"
 
 #include "model/kod_pvr.h"
+#include "platform/db/Dialect.h"
 #include "model/pvr.h"
 #include "model/pvr_popr.h"
 #include "model/sbornik_pvr.h"
@@ -169,8 +170,25 @@ void CheckPatch(UpdateForm& form) {
     }
 }
 
+// A save that wrote many rows leaves the indexes' selectivity as it was when
+// the tables were small, and the joins that read the base back (export, the
+// check of the next patch) scan whole tables. Refreshed after the commit,
+// outside the save's transaction; best effort.
+constexpr int64_t ManyStatements = 5000;
+
+static void RefreshStatisticsAfterLargeSave(UpdateForm& form, int64_t executionsBefore) {
+    if (form.SQLConnect.Statistics().executions - executionsBefore < ManyStatements)
+        return;
+    try {
+        db::RefreshIndexStatistics(form.SQLConnect);
+    } catch (const Exception&) {
+        // The save is committed; slower reads later are all this costs.
+    }
+}
+
 bool SavePatch(UpdateForm& form) {
     form.Report.stage = "save";
+    const int64_t executionsBefore = form.SQLConnect.Statistics().executions;
     try {
         // A dry run is in its transaction since its first stage; it is rolled
         // back when the run ends.
@@ -186,6 +204,7 @@ bool SavePatch(UpdateForm& form) {
         }
         form.SQLConnect.Commit(UpdateTransaction);
         JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
+        RefreshStatisticsAfterLargeSave(form, executionsBefore);
         return true;
     } catch (const Exception& e) {
         const std::string line =

@@ -1,8 +1,12 @@
 #include "platform/db/Dialect.h"
 
+#include "platform/db/Query.h"
+#include "platform/text/Exception.h"
+
 #include <algorithm>
 #include <cctype>
 #include <string_view>
+#include <vector>
 
 namespace db {
 
@@ -67,6 +71,46 @@ bool IsOracle(const Connection& connection) {
 
 bool IsInterBase(const Connection& connection) {
     return connection.ConnectionName() == "IBConnection";
+}
+
+int RefreshIndexStatistics(Connection& connection) {
+    const std::string driver = connection.DriverName();
+    auto is = [&driver](std::string_view name) {
+        return driver.size() == name.size() &&
+               std::equal(driver.begin(), driver.end(), name.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    if (!(is("Firebird") || is("Interbase")) || connection.InTransaction())
+        return 0;
+    std::vector<std::string> names;
+    try {
+        Query query(connection);
+        query.SetSQL("select trim(rdb$index_name) from rdb$indices "
+                     "where coalesce(rdb$system_flag, 0) = 0 and rdb$index_inactive is distinct from 1");
+        query.Open();
+        for (; !query.Eof(); query.Next())
+            names.push_back(query.FieldAt(0).AsString());
+        query.Close();
+    } catch (const EDatabaseError&) {
+        return 0;
+    }
+    int refreshed = 0;
+    for (const std::string& name : names) {
+        // Index names are the engine's own identifiers, quoted as such.
+        std::string quoted = "\"";
+        for (char c : name)
+            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        quoted += "\"";
+        try {
+            connection.ExecuteDirect("SET STATISTICS INDEX " + quoted);
+            ++refreshed;
+        } catch (const EDatabaseError&) {
+            // Left as it was; the export is slower, nothing is wrong.
+        }
+    }
+    return refreshed;
 }
 
 const char* TwoWay(const Connection& connection, const char* oracleText, const char* ibText) {

@@ -29,6 +29,15 @@ const char* Guarded(const Connection& connection, const char* oracleText, const 
 // connection throws.
 void SetOracleNumericFormat(Connection& connection);
 
+// Recomputes the selectivity of every index of the base's own tables (SET
+// STATISTICS INDEX), each in a transaction of its own, on a connection whose
+// driver is Firebird or Interbase; does nothing on others and inside an
+// explicit transaction. The engine keeps the selectivity it computed when the
+// index was made or last set, so after a table filled up its joins scan it
+// whole. Best effort: answers the number of indexes refreshed; an index that
+// fails (another connection holds it) is left as it was.
+int RefreshIndexStatistics(Connection& connection);
+
 // The ODBC connection string for a connection's Database, User_Name and
 // Password: `database` as it stands when it holds '=' (a whole connection
 // string), else "DSN=" + `database`; then "UID=" user and "PWD=" password.

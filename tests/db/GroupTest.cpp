@@ -3,6 +3,7 @@
 // (GroupStatements=always): the rows are those of one statement per round
 // trip, a failing statement is named with its own message and origin, and
 // nothing it follows is lost or reported done.
+#include "platform/db/Dialect.h"
 #include "platform/db/Query.h"
 #include "platform/db/Script.h"
 #include "platform/text/Exception.h"
@@ -217,6 +218,26 @@ TEST_F(GroupTest, OutsideATransactionStatementsRunAtOnce) {
     } catch (const db::EStatementFailed& e) {
         EXPECT_EQ(e.Origin(), &insert);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The selectivity the engine keeps is the one computed on the empty table
+// until it is refreshed; inside a transaction nothing is done.
+TEST_F(GroupTest, IndexStatisticsAreRefreshedOutsideTheTransaction) {
+    const std::string selectivity =
+        "select cast(rdb$statistics * 1000 as integer) from rdb$indices "
+        "where rdb$relation_name = 'NORM'";
+    EXPECT_EQ(Dump(m_grouped, selectivity), "0\n");
+    m_grouped.StartTransaction(m_transaction);
+    WriteSave(m_grouped, 500);
+    EXPECT_EQ(db::RefreshIndexStatistics(m_grouped), 0);
+    m_grouped.Commit(m_transaction);
+    EXPECT_EQ(Dump(m_grouped, selectivity), "0\n");
+    EXPECT_EQ(db::RefreshIndexStatistics(m_grouped), 2); // the two primary keys
+    EXPECT_EQ(Dump(m_grouped, selectivity), "2\n");      // 1 / 500 rows
 }
 
 } // namespace
