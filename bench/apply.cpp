@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +46,8 @@ namespace {
 // Rows changed per "verb TABLE", counted by a driver wrapped around the real
 // Firebird driver: the engine's own count of every executed statement.
 std::map<std::string, int64_t> g_rows;
+// One statement per round trip (no grouping, every row asked about).
+bool g_oneByOne = false;
 
 std::string StatementKey(const std::string& sql) {
     std::istringstream in(sql);
@@ -69,7 +72,7 @@ public:
     int64_t Execute(const std::vector<db::BoundValue>& params) override {
         int64_t rows = ForwardingStatement::Execute(params);
         if (!m_key.empty())
-            g_rows[m_key] += rows;
+            g_rows[m_key] += rows >= 0 ? rows : m_key.rfind("insert", 0) == 0 ? 1 : 0;
         return rows;
     }
 
@@ -84,7 +87,34 @@ public:
         return std::make_unique<CountingStatement>(ForwardingConnection::Prepare(sql),
                                                    StatementKey(sql.original));
     }
+    // Statements sent together: an insert of values adds its one row (a
+    // failing group fails the save, which the benchmark reports).
+    void ExecuteGroup(const std::vector<db::GroupedStatement>& statements) override {
+        ForwardingConnection::ExecuteGroup(statements);
+        for (const db::GroupedStatement& statement : statements) {
+            const std::string key = StatementKey(statement.sql->original);
+            if (key.rfind("insert", 0) == 0)
+                ++g_rows[key];
+        }
+    }
 };
+
+// Through the private server when bench/run says so (BENCH_SERVER holds its
+// address, UPDATEDB_PASSWORD the password): the same files, opened by it.
+std::string ServerAddress() {
+    const char* server = std::getenv("BENCH_SERVER");
+    return server ? server : "";
+}
+
+void ConfigureBase(db::Connection& connection, const std::string& path) {
+    if (ServerAddress().empty()) {
+        testsupport::ConfigureFirebird(connection, path);
+        return;
+    }
+    testsupport::ConfigureFirebird(connection, ServerAddress() + ":" + path);
+    const char* password = std::getenv("UPDATEDB_PASSWORD");
+    connection.SetParamValue("Password", password ? password : "");
+}
 
 void InstallCountingDriver() {
     db::Driver real = *db::FindDriver("Firebird");
@@ -183,7 +213,7 @@ void CreateBase(const std::string& schemaFile, const std::string& dirFile,
     std::error_code ec;
     std::filesystem::remove(path, ec);
     db::Connection connection;
-    testsupport::ConfigureFirebird(connection, path);
+    ConfigureBase(connection, path);
     connection.CreateDatabase();
     db::ExecuteScript(connection, text::ReadFileBytes(schemaFile));
     db::Query q(connection);
@@ -221,6 +251,10 @@ void Print(const std::string& mode, const Phase& phase) {
                 static_cast<long long>(phase.statistics.executions));
     std::printf("figure %s.%s.prepares %lld\n", mode.c_str(), phase.name.c_str(),
                 static_cast<long long>(phase.statistics.prepares));
+    std::printf("figure %s.%s.round_trips %lld\n", mode.c_str(), phase.name.c_str(),
+                static_cast<long long>(phase.statistics.roundTrips));
+    std::printf("figure %s.%s.grouped %lld\n", mode.c_str(), phase.name.c_str(),
+                static_cast<long long>(phase.statistics.grouped));
     std::printf("figure %s.%s.peak_rss %lld\n", mode.c_str(), phase.name.c_str(),
                 static_cast<long long>(phase.peakRss));
     for (const auto& [key, rows] : phase.rows) {
@@ -240,9 +274,10 @@ int Apply(const std::string& mode, const std::string& patch, const std::string& 
     int64_t journalLines = 0, journalBytes = 0, errorLines = 0;
     {
         UpdateForm form;
-        testsupport::ConfigureFirebird(form.SQLConnect, base);
+        ConfigureBase(form.SQLConnect, base);
         form.SQLConnect.Open();
         form.SQLConnect.SetStatementCache(cache);
+        form.SQLConnect.SetGrouping(!g_oneByOne);
         form.LogClient = std::make_unique<TQuorvexLogClient>(hostWindow.GetHandle());
         form.MemoLog.OnAppend = [&](const std::string& line) {
             ++journalLines;
@@ -310,7 +345,11 @@ int main(int argc, char** argv) {
     args.erase(std::remove(args.begin(), args.end(), "--no-cache"), args.end());
     bool recalc = std::find(args.begin(), args.end(), "--no-recalc") == args.end();
     args.erase(std::remove(args.begin(), args.end(), "--no-recalc"), args.end());
-    std::string suffix = cache ? "" : "_nocache";
+    bool single = std::find(args.begin(), args.end(), "--one-by-one") != args.end();
+    args.erase(std::remove(args.begin(), args.end(), "--one-by-one"), args.end());
+    g_oneByOne = single;
+    std::string suffix = std::string(cache ? "" : "_nocache") + (single ? "_single" : "") +
+                         (ServerAddress().empty() ? "" : "_server");
     try {
         InstallCountingDriver();
         if (args.size() == 6 && args[0] == "fresh") {
@@ -330,6 +369,7 @@ int main(int argc, char** argv) {
     }
     std::cerr
         << "usage: bench_apply fresh SCHEMA PATCH DIR BASE BEFORE [--no-cache] [--no-recalc] | "
-           "update PATCH BASE [--no-cache] [--no-recalc] | read PATCH [RUNS]\n";
+           "update PATCH BASE [--no-cache] [--no-recalc] | read PATCH [RUNS]\n"
+           "  --one-by-one: one statement per round trip; BENCH_SERVER=ADDRESS: through a server\n";
     return 2;
 }
