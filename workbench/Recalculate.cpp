@@ -42,7 +42,7 @@ void OracleWage(UpdateForm& form, const std::string& code) {
         ResetQuery(form.Qupdate);
         form.Qupdate.SetSQL(OracleWageSql);
         form.Qupdate.ParamByName("kod_pvr").SetString(code);
-        form.Qupdate.ExecSQL();
+        form.Qupdate.ExecSQLNow();
         LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
     } catch (const Exception& e) {
         LogThenJournal(form, form.MemoLog, Error,
@@ -72,7 +72,7 @@ void InterBaseWage(UpdateForm& form, const std::string& code) {
             wage.ParamByName("tmpKod_pvr").SetString(labour.FieldByName("kod_pvr").AsString());
             wage.ParamByName("tmpN_tabl").SetString(labour.FieldByName("n_tabl").AsString());
             wage.ParamByName("tmpZarpl").SetDecimal(newWage);
-            wage.ExecSQL();
+            wage.ExecSQLNow();
             LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
             labour.Next();
         }
@@ -82,6 +82,44 @@ void InterBaseWage(UpdateForm& form, const std::string& code) {
     }
 }
 
+// The recalculation's work on one norm in one transaction, committed when
+// the norm is done: a statement that fails is undone alone (the engine undoes
+// a failed statement and the transaction goes on), so the rows changed before
+// it stay changed, as they would with a commit per statement, at one commit
+// per norm. On an InterBase connection only (elsewhere each statement is
+// committed as it runs, as before); inside a transaction already (nothing else
+// runs then) it does nothing. A failure that ends the norm's work early rolls
+// it back.
+class NormTransaction {
+public:
+    explicit NormTransaction(UpdateForm& form)
+        : m_form(form),
+          m_own(db::IsInterBase(form.SQLConnect) && !form.SQLConnect.InTransaction()) {
+        if (m_own)
+            m_form.SQLConnect.StartTransaction(RecalculationTransaction);
+    }
+    ~NormTransaction() {
+        if (m_own && m_form.SQLConnect.InTransaction()) {
+            try {
+                m_form.SQLConnect.Rollback(RecalculationTransaction);
+            } catch (const Exception&) {
+                // Leaving on a failure already.
+            }
+        }
+    }
+    NormTransaction(const NormTransaction&) = delete;
+    NormTransaction& operator=(const NormTransaction&) = delete;
+    void Commit() {
+        if (m_own)
+            m_form.SQLConnect.Commit(RecalculationTransaction);
+    }
+
+private:
+    static constexpr db::TransactionDesc RecalculationTransaction{};
+    UpdateForm& m_form;
+    bool m_own;
+};
+
 void WagePass(UpdateForm& form, kod_pvr& base) {
     for (int c = 0; c < base.Count(); ++c) {
         sbornik_pvr& collection = *base.GetItem(c);
@@ -89,10 +127,12 @@ void WagePass(UpdateForm& form, kod_pvr& base) {
             pvr& norm = *collection.GetItem(n);
             if (SkipsWagePass(norm.priz_stm()))
                 continue;
+            NormTransaction transaction(form);
             if (db::IsOracle(form.SQLConnect))
                 OracleWage(form, norm.kod());
             if (db::IsInterBase(form.SQLConnect))
                 InterBaseWage(form, norm.kod());
+            transaction.Commit();
         }
     }
 }
@@ -122,7 +162,7 @@ void OtherMaterials(UpdateForm& form, const std::string& code, int number) {
             q.ParamByName("rashod").SetDecimal(RoundByText(value, 2));
         else if (db::IsOracle(form.SQLConnect))
             q.ParamByName("rashod").SetFixed4(ToCurrency(RoundByText(value, 2)));
-        q.ExecSQL();
+        q.ExecSQLNow();
         LogThenJournal(form, form.MemoLog, Info,
                        "Пересчет расхода у прочего материала " + code + " " + entry);
     } catch (const Exception& e) {
@@ -141,12 +181,14 @@ void OtherMaterialsPass(UpdateForm& form, kod_pvr& base) {
             pvr& norm = *collection.GetItem(n);
             if (norm.kod_razd() == 86)
                 continue;
+            NormTransaction transaction(form);
             for (int e = 0; e < norm.Count(); ++e) {
                 pvr_popr& entry = *norm.GetItem(e);
                 for (int r = 0; r < entry.Count(); ++r)
                     if (entry.GetItem(r)->kod() == "00-00")
                         OtherMaterials(form, norm.kod(), entry.number());
             }
+            transaction.Commit();
         }
     }
 }

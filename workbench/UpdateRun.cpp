@@ -2,6 +2,7 @@
 
 #include "model/kod_pvr.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/SelectGroup.h"
 #include "model/pvr.h"
 #include "model/pvr_popr.h"
 #include "model/sbornik_pvr.h"
@@ -158,15 +159,42 @@ void LoadPatch(UpdateForm& form) {
                                [&form] { return text::LoadTextFromFile(form.EdPatch); });
 }
 
+// The check of one norm: the same select for each of its entries, the entries
+// sent together (one round trip on a server where the driver can), answered
+// and reported in their order; the first entry whose select fails ends the
+// check with its message, as it would have on its own.
+static void CheckNorm(UpdateForm& form, const pvr& norm) {
+    if (norm.Count() == 1) {
+        CheckEntry(form, norm, *norm.GetItem(0));
+        return;
+    }
+    db::SelectGroup group(form.SQLConnect, CheckEntrySql);
+    for (int e = 0; e < norm.Count(); ++e) {
+        const pvr_popr& entry = *norm.GetItem(e);
+        db::ParamList& params = group.Add();
+        params.ByName("kod_pvr", CheckEntrySql).SetString(norm.kod());
+        params.ByName("kod_tabl", CheckEntrySql).SetString(entry.kod());
+        params.ByName("naim_tabl", CheckEntrySql).SetString(entry.naim());
+        params.ByName("n_tabl", CheckEntrySql).SetString(text::IntToStr(entry.number()));
+    }
+    group.Run();
+    for (int e = 0; e < norm.Count(); ++e) {
+        const size_t set = static_cast<size_t>(e);
+        if (group.Failed(set))
+            throw EDatabaseError(group.Error(set));
+        if (group.RowCount(set) == 0)
+            JournalThenLog(form, form.MemoLog, Info,
+                           "У работы " + norm.kod() + " набор расценок не совпадает с базой " +
+                               norm.GetItem(e)->kod());
+    }
+}
+
 void CheckPatch(UpdateForm& form) {
     kod_pvr& base = *form.Base;
     for (int c = 0; c < base.Count(); ++c) {
         sbornik_pvr& collection = *base.GetItem(c);
-        for (int n = 0; n < collection.Count(); ++n) {
-            pvr& norm = *collection.GetItem(n);
-            for (int e = 0; e < norm.Count(); ++e)
-                CheckEntry(form, norm, *norm.GetItem(e));
-        }
+        for (int n = 0; n < collection.Count(); ++n)
+            CheckNorm(form, *collection.GetItem(n));
     }
 }
 

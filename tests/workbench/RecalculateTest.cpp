@@ -116,6 +116,36 @@ TEST_F(RecalculateTest, WagesThroughTheProcedureAndOtherMaterialsAtTwoPercent) {
                         "91-01-001|2.00000\n");
 }
 
+// Each norm's work is committed when the norm is done: a statement that fails
+// mid-norm writes its error line and is undone alone; the rows the norm
+// changed before it stay changed, and the next norms go on.
+TEST_F(RecalculateTest, AStatementFailingMidNormKeepsTheRowsChangedBeforeIt) {
+    Entry("70-01-001", 1, 2, 10, 3);
+    Entry("70-01-001", 2, 1, 10, 3);
+    Entry("70-01-001", 3, 1, 10, 3);
+    Entry("70-04-001", 1, 1, 10, 1);
+    Sql("alter table ZARP add constraint SECOND_BELOW_50 check (n_tabl <> 2 or zarpl < 50)");
+    UsePatch(PatchXml(Collection(70, Norm("70-01-001", 1, "", 3) + Norm("70-04-001", 1, ""))));
+    LoadAndCheckPatch(*m_form);
+    m_form->MemoLog.Clear();
+    RecalculateOthers(*m_form);
+    Lines journal = Journal();
+    ASSERT_EQ(journal.size(), 6u) << ::testing::PrintToString(journal);
+    EXPECT_EQ(journal[1], "Пересчет зарплаты у работы 70-01-001");
+    EXPECT_EQ(journal[2].rfind("Ошибка при пересчете зарплаты у работы 70-01-001 ", 0), 0u)
+        << journal[2];
+    EXPECT_NE(journal[2].find("SECOND_BELOW_50"), std::string::npos) << journal[2];
+    EXPECT_EQ(journal[3], "Пересчет зарплаты у работы 70-04-001");
+    EXPECT_FALSE(m_form->SQLConnect.InTransaction());
+    EXPECT_EQ(Dump("(select kod_pvr, n_tabl, zarpl from ZARP where kod_pvr starting with '70')"),
+              "70-01-001|1|120.0000\n"
+              "70-01-001|2|10.0000\n"
+              "70-01-001|3|10.0000\n"
+              "70-04-001|1|50.0000\n");
+    EXPECT_EQ(Others(), "70-01-001|2.40000\n"
+                        "70-04-001|1.00000\n");
+}
+
 TEST_F(RecalculateTest, OnAnUnknownConnectionNameTheOtherMaterialsLineFailsAndNothingIsWritten) {
     Entry("70-01-001", 1, 1, 100, 1);
     UsePatch(PatchXml(Collection(70, Norm("70-01-001", 1, ""))));
