@@ -174,9 +174,19 @@ std::vector<std::pair<std::string, std::string>> NamedColumns(const std::string&
 }
 
 // The values a statement binds, by the columns they go to.
+// NamedColumns of a text, read once per text (a save writes a few texts many
+// times).
+const std::vector<std::pair<std::string, std::string>>& NamedColumnsOf(const std::string& sql) {
+    thread_local std::map<std::string, std::vector<std::pair<std::string, std::string>>> known;
+    auto found = known.find(sql);
+    if (found == known.end())
+        found = known.emplace(sql, NamedColumns(sql)).first;
+    return found->second;
+}
+
 std::vector<std::pair<std::string, db::BoundValue>> ColumnValues(db::Query& query) {
     std::vector<std::pair<std::string, db::BoundValue>> values;
-    for (const auto& [column, expression] : NamedColumns(query.SQL())) {
+    for (const auto& [column, expression] : NamedColumnsOf(query.SQL())) {
         db::BoundValue value;
         if (!expression.empty() && expression[0] == ':') {
             value = query.ParamByName(expression.substr(1)).Value();
@@ -458,14 +468,17 @@ void SaveSession::Forget(Table& table, const std::string& prefix) {
 
 void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKind kind,
                         const RowKey& key) {
-    RowWrite write{kind, key, query.SQL(), ColumnValues(query)};
-    if (m_observer)
-        m_observer->Wrote(writer, write);
     if (kind == WriteKind::Insert)
         ++m_inserted[text::UpperAscii(key.table)];
     Table* table = TableOf(key.table);
     const std::string text = KeyText(key);
-    if (!table || !Knows() || !Covered(*table, text))
+    const bool keeps = table && Knows() && Covered(*table, text);
+    if (!m_observer && !keeps)
+        return;
+    RowWrite write{kind, key, query.SQL(), ColumnValues(query)};
+    if (m_observer)
+        m_observer->Wrote(writer, write);
+    if (!keeps)
         return;
     if (kind == WriteKind::Insert) {
         KnownRow row;

@@ -6,12 +6,16 @@
 #include "model/pvr_popr.h"
 #include "model/sbornik_pvr.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/Query.h"
+#include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -51,31 +55,52 @@ void OracleWage(UpdateForm& form, const std::string& code) {
 }
 
 // Row by row through the selectable procedure: one line per TRUDOZ row. A
-// failure ends this norm's rows.
+// failure ends this norm's rows. The procedure only computes, so the wages of
+// all the norm's rows are asked together first; the updates may then wait and
+// travel together, each row's line written once its update has taken effect.
 void InterBaseWage(UpdateForm& form, const std::string& code) {
+    db::Connection& connection = form.SQLConnect;
     try {
-        db::Query labour(form.SQLConnect);
-        db::Query wage(form.SQLConnect);
-        labour.SetSQL(IbLabourSql);
-        labour.ParamByName("kod_pvr").SetString(code);
-        labour.Open();
-        labour.First();
-        while (!labour.Eof()) {
-            wage.ClearSQL();
-            wage.SetSQL(IbWageSql);
-            wage.ParamByName("razrad").SetDecimal(labour.FieldByName("razrad").AsFloat());
-            wage.ParamByName("tmpTrud").SetDecimal(labour.FieldByName("trud_rab").AsFloat());
-            wage.Open();
-            double newWage = wage.FieldByName("v_return").AsFloat();
-            wage.ClearSQL();
-            wage.SetSQL(IbSetWageSql);
-            wage.ParamByName("tmpKod_pvr").SetString(labour.FieldByName("kod_pvr").AsString());
-            wage.ParamByName("tmpN_tabl").SetString(labour.FieldByName("n_tabl").AsString());
-            wage.ParamByName("tmpZarpl").SetDecimal(newWage);
-            wage.ExecSQLNow();
-            LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
-            labour.Next();
+        struct Row {
+            std::string kod;
+            std::string n;
+        };
+        std::vector<Row> rows;
+        db::SelectGroup wages(connection, IbWageSql);
+        {
+            db::Query labour(connection);
+            labour.SetSQL(IbLabourSql);
+            labour.ParamByName("kod_pvr").SetString(code);
+            labour.Open();
+            for (labour.First(); !labour.Eof(); labour.Next()) {
+                db::ParamList& params = wages.Add();
+                params.ByName("razrad", IbWageSql).SetDecimal(labour.FieldByName("razrad").AsFloat());
+                params.ByName("tmpTrud", IbWageSql)
+                    .SetDecimal(labour.FieldByName("trud_rab").AsFloat());
+                rows.push_back({labour.FieldByName("kod_pvr").AsString(),
+                                labour.FieldByName("n_tabl").AsString()});
+            }
         }
+        if (rows.empty())
+            return;
+        wages.Run();
+        db::Query wage(connection);
+        wage.SetSQL(IbSetWageSql);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (wages.Failed(i)) {
+                connection.Flush(); // the rows before it first, as they ran first
+                throw EDatabaseError(wages.Error(i));
+            }
+            const double newWage = wages.RowCount(i) ? wages.Value(i, 0, "v_return").AsFloat() : 0;
+            wage.ParamByName("tmpKod_pvr").SetString(rows[i].kod);
+            wage.ParamByName("tmpN_tabl").SetString(rows[i].n);
+            wage.ParamByName("tmpZarpl").SetDecimal(newWage);
+            wage.ExecSQL();
+            connection.WhenSent([&form, code] {
+                LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
+            });
+        }
+        connection.Flush();
     } catch (const Exception& e) {
         LogThenJournal(form, form.MemoLog, Error,
                        "Ошибка при пересчете зарплаты у работы " + code + " " + e.what());

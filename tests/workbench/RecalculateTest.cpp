@@ -53,6 +53,8 @@ protected:
                 ", '00-00', 5)");
     }
 
+    void FailMidNorm();
+
     std::string Others() {
         return Dump("(select kod_pvr, rashod from CNIR where kod_cnir = '00-00' and "
                     "kod_pvr not starting with '0')");
@@ -120,6 +122,19 @@ TEST_F(RecalculateTest, WagesThroughTheProcedureAndOtherMaterialsAtTwoPercent) {
 // mid-norm writes its error line and is undone alone; the rows the norm
 // changed before it stay changed, and the next norms go on.
 TEST_F(RecalculateTest, AStatementFailingMidNormKeepsTheRowsChangedBeforeIt) {
+    FailMidNorm();
+}
+
+// The same with the statements waiting and travelling together, as on a
+// server: the same lines in the same order, the same rows.
+TEST_F(RecalculateTest, AStatementFailingMidNormKeepsTheRowsChangedBeforeItWhenGrouped) {
+    m_form->SQLConnect.Close();
+    m_form->SQLConnect.SetParamValue("GroupStatements", "always");
+    FailMidNorm();
+    EXPECT_GT(m_form->SQLConnect.Statistics().grouped, 0);
+}
+
+void RecalculateTest::FailMidNorm() {
     Entry("70-01-001", 1, 2, 10, 3);
     Entry("70-01-001", 2, 1, 10, 3);
     Entry("70-01-001", 3, 1, 10, 3);
