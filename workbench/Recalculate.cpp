@@ -120,8 +120,15 @@ public:
     explicit NormTransaction(UpdateForm& form)
         : m_form(form),
           m_own(db::IsInterBase(form.SQLConnect) && !form.SQLConnect.InTransaction()) {
-        if (m_own)
+        if (!m_own)
+            return;
+        try {
             m_form.SQLConnect.StartTransaction(RecalculationTransaction);
+        } catch (const Exception&) {
+            // Without a transaction each statement commits as it runs, and
+            // fails with its own line when the connection is gone.
+            m_own = false;
+        }
     }
     ~NormTransaction() {
         if (m_own && m_form.SQLConnect.InTransaction()) {
@@ -134,9 +141,17 @@ public:
     }
     NormTransaction(const NormTransaction&) = delete;
     NormTransaction& operator=(const NormTransaction&) = delete;
-    void Commit() {
-        if (m_own)
+    // Answers "" when the norm's work is committed, else why not (nothing of
+    // it stays then).
+    std::string Commit() {
+        if (!m_own || !m_form.SQLConnect.InTransaction())
+            return "";
+        try {
             m_form.SQLConnect.Commit(RecalculationTransaction);
+            return "";
+        } catch (const Exception& e) {
+            return e.what();
+        }
     }
 
 private:
@@ -157,7 +172,10 @@ void WagePass(UpdateForm& form, kod_pvr& base) {
                 OracleWage(form, norm.kod());
             if (db::IsInterBase(form.SQLConnect))
                 InterBaseWage(form, norm.kod());
-            transaction.Commit();
+            const std::string failed = transaction.Commit();
+            if (!failed.empty())
+                LogThenJournal(form, form.MemoLog, Error,
+                               "Ошибка при пересчете зарплаты у работы " + norm.kod() + " " + failed);
         }
     }
 }
@@ -213,7 +231,16 @@ void OtherMaterialsPass(UpdateForm& form, kod_pvr& base) {
                     if (entry.GetItem(r)->kod() == "00-00")
                         OtherMaterials(form, norm.kod(), entry.number());
             }
-            transaction.Commit();
+            const std::string failed = transaction.Commit();
+            for (int e = 0; !failed.empty() && e < norm.Count(); ++e) {
+                pvr_popr& entry = *norm.GetItem(e);
+                for (int r = 0; r < entry.Count(); ++r)
+                    if (entry.GetItem(r)->kod() == "00-00")
+                        LogThenJournal(form, form.MemoLog, Error,
+                                       "Ошибка при пересчете  расхода у прочего материала " +
+                                           norm.kod() + " " + text::IntToStr(entry.number()) +
+                                           " " + failed);
+            }
         }
     }
 }
