@@ -378,7 +378,7 @@ TEST(FirebirdConnect, MissingFileIsAClearError) {
                 "/missing.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during "
                 "\"open\" operation for file \"" +
                 folder +
-                "/missing.fdb\"\n-Error while trying to open file\n-No such file or directory");
+                "/missing.fdb\" -Error while trying to open file -No such file or directory");
         EXPECT_EQ(std::string(e.what()).find("masterkey"), std::string::npos);
     }
     EXPECT_FALSE(connection.Connected());

@@ -468,9 +468,8 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          {"--database", notFirebird, "summary"},
          1,
          "",
-         "updatedb: Не удалось подключиться к базе данных \"{dir}/none.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during \"open\" operation for file \"{dir}/none.fdb\"\n"
-         "-Error while trying to open file\n"
-         "-No such file or directory\n"},
+         "updatedb: Не удалось подключиться к базе данных \"{dir}/none.fdb\" (драйвер Firebird, пользователь SYSDBA): I/O error during \"open\" operation for file \"{dir}/none.fdb\" "
+         "-Error while trying to open file -No such file or directory\n"},
         {"database file that is no database",
          {"--database", "{dir}/binary.xml", "summary"},
          1,
@@ -520,14 +519,14 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password", "s3cret-arg", "summary"},
          1,
          "",
-         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\".\n"
+         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\". "
          "-Failed to establish a connection.\n"},
         {"wrong password to a server that does not answer",
          {"--database", "127.0.0.1/1:{dir}/base.fdb", "--password-file", "{dir}/password.txt",
           "apply", SOURCE_DIR "/demo/patch.xml"},
          1,
          "",
-         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\".\n"
+         "updatedb: Не удалось подключиться к базе данных \"127.0.0.1/1:{dir}/base.fdb\" (драйвер Firebird, пользователь SYSDBA): Unable to complete network request to host \"127.0.0.1\". "
          "-Failed to establish a connection.\n"},
         {"missing password file",
          {"--password-file", "{dir}/none.txt", "summary"},
