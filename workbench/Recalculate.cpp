@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,16 +42,51 @@ bool SkipsWagePass(const std::string& prizStm) {
            prizStm == "SM";
 }
 
+// The lines of the norm being recalculated, held while its transaction is
+// open: written once it is committed, so that the journal never reports a row
+// as recalculated that the commit then lost. `step` names the step a line
+// belongs to; `failed` is the start of its error line, for a commit that fails.
+struct PendingLine {
+    int kind;
+    std::string line;
+    std::string step;
+    std::string failed;
+};
+std::vector<PendingLine>* g_pending = nullptr;
+
+void StepLine(UpdateForm& form, int kind, const std::string& line, const std::string& step,
+              const std::string& failed) {
+    if (g_pending)
+        g_pending->push_back({kind, line, step, failed});
+    else
+        LogThenJournal(form, form.MemoLog, kind, line);
+}
+
+void WageLine(UpdateForm& form, int kind, const std::string& code, const std::string& message) {
+    const std::string failed = "Ошибка при пересчете зарплаты у работы " + code + " ";
+    StepLine(form, kind, kind == Error ? failed + message : "Пересчет зарплаты у работы " + code,
+             code, failed);
+}
+
+void OthersLine(UpdateForm& form, int kind, const std::string& code, const std::string& entry,
+                const std::string& message) {
+    const std::string failed =
+        "Ошибка при пересчете  расхода у прочего материала " + code + " " + entry + " ";
+    StepLine(form, kind,
+             kind == Error ? failed + message
+                           : "Пересчет расхода у прочего материала " + code + " " + entry,
+             code + " " + entry, failed);
+}
+
 void OracleWage(UpdateForm& form, const std::string& code) {
     try {
         ResetQuery(form.Qupdate);
         form.Qupdate.SetSQL(OracleWageSql);
         form.Qupdate.ParamByName("kod_pvr").SetString(code);
         form.Qupdate.ExecSQLNow();
-        LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
+        WageLine(form, Info, code, "");
     } catch (const Exception& e) {
-        LogThenJournal(form, form.MemoLog, Error,
-                       "Ошибка при пересчете зарплаты у работы " + code + " " + e.what());
+        WageLine(form, Error, code, e.what());
     }
 }
 
@@ -97,13 +133,12 @@ void InterBaseWage(UpdateForm& form, const std::string& code) {
             wage.ParamByName("tmpZarpl").SetDecimal(newWage);
             wage.ExecSQL();
             connection.WhenSent([&form, code] {
-                LogThenJournal(form, form.MemoLog, Info, "Пересчет зарплаты у работы " + code);
+                WageLine(form, Info, code, "");
             });
         }
         connection.Flush();
     } catch (const Exception& e) {
-        LogThenJournal(form, form.MemoLog, Error,
-                       "Ошибка при пересчете зарплаты у работы " + code + " " + e.what());
+        WageLine(form, Error, code, e.what());
     }
 }
 
@@ -128,9 +163,13 @@ public:
             // Without a transaction each statement commits as it runs, and
             // fails with its own line when the connection is gone.
             m_own = false;
+            return;
         }
+        g_pending = &m_lines;
     }
     ~NormTransaction() {
+        if (g_pending == &m_lines)
+            g_pending = nullptr;
         if (m_own && m_form.SQLConnect.InTransaction()) {
             try {
                 m_form.SQLConnect.Rollback(RecalculationTransaction);
@@ -141,16 +180,35 @@ public:
     }
     NormTransaction(const NormTransaction&) = delete;
     NormTransaction& operator=(const NormTransaction&) = delete;
-    // Answers "" when the norm's work is committed, else why not (nothing of
-    // it stays then).
-    std::string Commit() {
-        if (!m_own || !m_form.SQLConnect.InTransaction())
-            return "";
+    // Commits the norm's work and writes its lines. When the commit fails,
+    // nothing of the norm stays: each of its steps gets one error line, its
+    // own when it had failed already, else the commit's.
+    void Commit() {
+        if (!m_own)
+            return;
+        g_pending = nullptr;
+        std::string message;
         try {
             m_form.SQLConnect.Commit(RecalculationTransaction);
-            return "";
         } catch (const Exception& e) {
-            return e.what();
+            message = e.what();
+        }
+        if (message.empty()) {
+            for (const PendingLine& line : m_lines)
+                LogThenJournal(m_form, m_form.MemoLog, line.kind, line.line);
+            return;
+        }
+        std::set<std::string> failedSteps, written;
+        for (const PendingLine& line : m_lines)
+            if (line.kind == Error)
+                failedSteps.insert(line.step);
+        for (const PendingLine& line : m_lines) {
+            if (failedSteps.count(line.step) && line.kind != Error)
+                continue;
+            if (!written.insert(line.step).second)
+                continue;
+            LogThenJournal(m_form, m_form.MemoLog, Error,
+                           line.kind == Error ? line.line : line.failed + message);
         }
     }
 
@@ -158,6 +216,7 @@ private:
     static constexpr db::TransactionDesc RecalculationTransaction{};
     UpdateForm& m_form;
     bool m_own;
+    std::vector<PendingLine> m_lines;
 };
 
 void WagePass(UpdateForm& form, kod_pvr& base) {
@@ -172,10 +231,7 @@ void WagePass(UpdateForm& form, kod_pvr& base) {
                 OracleWage(form, norm.kod());
             if (db::IsInterBase(form.SQLConnect))
                 InterBaseWage(form, norm.kod());
-            const std::string failed = transaction.Commit();
-            if (!failed.empty())
-                LogThenJournal(form, form.MemoLog, Error,
-                               "Ошибка при пересчете зарплаты у работы " + norm.kod() + " " + failed);
+            transaction.Commit();
         }
     }
 }
@@ -206,12 +262,9 @@ void OtherMaterials(UpdateForm& form, const std::string& code, int number) {
         else if (db::IsOracle(form.SQLConnect))
             q.ParamByName("rashod").SetFixed4(ToCurrency(RoundByText(value, 2)));
         q.ExecSQLNow();
-        LogThenJournal(form, form.MemoLog, Info,
-                       "Пересчет расхода у прочего материала " + code + " " + entry);
+        OthersLine(form, Info, code, entry, "");
     } catch (const Exception& e) {
-        LogThenJournal(form, form.MemoLog, Error,
-                       "Ошибка при пересчете  расхода у прочего материала " + code + " " + entry +
-                           " " + e.what());
+        OthersLine(form, Error, code, entry, e.what());
     }
 }
 
@@ -231,16 +284,7 @@ void OtherMaterialsPass(UpdateForm& form, kod_pvr& base) {
                     if (entry.GetItem(r)->kod() == "00-00")
                         OtherMaterials(form, norm.kod(), entry.number());
             }
-            const std::string failed = transaction.Commit();
-            for (int e = 0; !failed.empty() && e < norm.Count(); ++e) {
-                pvr_popr& entry = *norm.GetItem(e);
-                for (int r = 0; r < entry.Count(); ++r)
-                    if (entry.GetItem(r)->kod() == "00-00")
-                        LogThenJournal(form, form.MemoLog, Error,
-                                       "Ошибка при пересчете  расхода у прочего материала " +
-                                           norm.kod() + " " + text::IntToStr(entry.number()) +
-                                           " " + failed);
-            }
+            transaction.Commit();
         }
     }
 }
