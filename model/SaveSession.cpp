@@ -143,8 +143,9 @@ std::string Parenthesized(const std::string& text, size_t& open) {
 std::vector<std::pair<std::string, std::string>> NamedColumns(const std::string& sql) {
     std::vector<std::pair<std::string, std::string>> named;
     std::string lower = sql;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     const std::string verb = lower.substr(0, lower.find_first_of(" \t\r\n"));
     if (verb == "insert") {
         size_t open = lower.find('(');
@@ -385,7 +386,8 @@ std::set<std::string> SaveSession::Load(Table& table, const std::vector<std::str
     std::set<std::string> refused;
     auto run = [&](const std::vector<std::string>& chunk) {
         for (size_t i = 0; i < kKeysPerQuery; ++i)
-            query.ParamByName("k" + std::to_string(i)).SetString(chunk[std::min(i, chunk.size() - 1)]);
+            query.ParamByName("k" + std::to_string(i))
+                .SetString(chunk[std::min(i, chunk.size() - 1)]);
         query.Open();
         if (!table.described) {
             table.columns.clear();
@@ -493,10 +495,10 @@ void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKin
             return;
         KnownRow& row = found->second;
         for (auto& [column, value] : write.values) {
-            auto same = std::find_if(row.columns.begin(), row.columns.end(),
-                                     [&](const std::string& name) {
-                                         return text::EqualsIgnoreCaseAscii(name, column);
-                                     });
+            auto same =
+                std::find_if(row.columns.begin(), row.columns.end(), [&](const std::string& name) {
+                    return text::EqualsIgnoreCaseAscii(name, column);
+                });
             if (same == row.columns.end()) {
                 row.columns.push_back(column);
                 row.values.push_back(FromBound(value));

@@ -181,28 +181,25 @@ bool popr_res::ExistResourceDB(db::Connection& connection) {
     if (kind == Kind::None)
         return false;
     const std::string code = text::Trim(m_kod);
-    return RowExists(
-        connection, *this, ResourceKey(kind),
-        kind == Kind::Material ? kExistMaterialResource : kExistMachineResource,
-        [&code](db::Query& q) { q.ParamByName("resource").SetString(code); });
+    return RowExists(connection, *this, ResourceKey(kind),
+                     kind == Kind::Material ? kExistMaterialResource : kExistMachineResource,
+                     [&code](db::Query& q) { q.ParamByName("resource").SetString(code); });
 }
 
 bool popr_res::ExistOkpDB(db::Connection& connection) {
     if (KindForDB() == Kind::None)
         return false;
-    return RowExists(connection, *this, {"KOD_OKP", {{"kod_okp", m_matokp_mashpred}}}, kExistOkp,
-                     [this](db::Query& q) {
-                         q.ParamByName("kod_okp").SetString(m_matokp_mashpred);
-                     });
+    return RowExists(
+        connection, *this, {"KOD_OKP", {{"kod_okp", m_matokp_mashpred}}}, kExistOkp,
+        [this](db::Query& q) { q.ParamByName("kod_okp").SetString(m_matokp_mashpred); });
 }
 
 bool popr_res::ExistMashPredDB(db::Connection& connection) {
     if (KindForDB() == Kind::None)
         return false;
-    return RowExists(connection, *this, {"N_MASHP", {{"kod_mashp", m_matokp_mashpred}}},
-                     kExistMashPred, [this](db::Query& q) {
-                         q.ParamByName("kod_mashp").SetString(m_matokp_mashpred);
-                     });
+    return RowExists(
+        connection, *this, {"N_MASHP", {{"kod_mashp", m_matokp_mashpred}}}, kExistMashPred,
+        [this](db::Query& q) { q.ParamByName("kod_mashp").SetString(m_matokp_mashpred); });
 }
 
 void popr_res::InsertResourceDB(db::Connection& connection) {

@@ -65,8 +65,9 @@ void sbornik_pvr::SaveIntoDB(db::Connection& connection) {
 }
 
 bool sbornik_pvr::ExistDB(db::Connection& connection) {
-    return RowExists(connection, *this, CollectionKey(m_kod), kSelectCollection,
-                     [this](db::Query& q) { q.ParamByName("kod_sb").SetString(text::IntToStr(m_kod)); });
+    return RowExists(
+        connection, *this, CollectionKey(m_kod), kSelectCollection,
+        [this](db::Query& q) { q.ParamByName("kod_sb").SetString(text::IntToStr(m_kod)); });
 }
 
 void sbornik_pvr::BindRow(db::Query& query) const {

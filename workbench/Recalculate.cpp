@@ -110,7 +110,8 @@ void InterBaseWage(UpdateForm& form, const std::string& code) {
             labour.Open();
             for (labour.First(); !labour.Eof(); labour.Next()) {
                 db::ParamList& params = wages.Add();
-                params.ByName("razrad", IbWageSql).SetDecimal(labour.FieldByName("razrad").AsFloat());
+                params.ByName("razrad", IbWageSql)
+                    .SetDecimal(labour.FieldByName("razrad").AsFloat());
                 params.ByName("tmpTrud", IbWageSql)
                     .SetDecimal(labour.FieldByName("trud_rab").AsFloat());
                 rows.push_back({labour.FieldByName("kod_pvr").AsString(),
@@ -132,9 +133,7 @@ void InterBaseWage(UpdateForm& form, const std::string& code) {
             wage.ParamByName("tmpN_tabl").SetString(rows[i].n);
             wage.ParamByName("tmpZarpl").SetDecimal(newWage);
             wage.ExecSQL();
-            connection.WhenSent([&form, code] {
-                WageLine(form, Info, code, "");
-            });
+            connection.WhenSent([&form, code] { WageLine(form, Info, code, ""); });
         }
         connection.Flush();
     } catch (const Exception& e) {

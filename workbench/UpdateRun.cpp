@@ -1,11 +1,11 @@
 #include "workbench/UpdateRun.h"
 
 #include "model/kod_pvr.h"
-#include "platform/db/Dialect.h"
-#include "platform/db/SelectGroup.h"
 #include "model/pvr.h"
 #include "model/pvr_popr.h"
 #include "model/sbornik_pvr.h"
+#include "platform/db/Dialect.h"
+#include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 #include "platform/text/StringList.h"

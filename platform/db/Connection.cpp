@@ -194,8 +194,8 @@ bool Connection::Groups() const {
     return m_grouping && m_session && m_session->Groups();
 }
 
-bool Connection::Enqueue(const std::shared_ptr<const SqlPlan>& plan,
-                         std::vector<BoundValue> values, const void* origin) {
+bool Connection::Enqueue(const std::shared_ptr<const SqlPlan>& plan, std::vector<BoundValue> values,
+                         const void* origin) {
     if (!m_inTransaction || !Groups())
         return false;
     auto [known, added] = m_groupable.try_emplace(plan->parsed.original, false);
@@ -269,9 +269,8 @@ void Connection::Flush() {
     size_t position = 0;
     while (position < sent.size()) {
         try {
-            m_session->ExecuteGroup(
-                std::vector<GroupedStatement>(group.begin() + static_cast<long>(position),
-                                              group.end()));
+            m_session->ExecuteGroup(std::vector<GroupedStatement>(
+                group.begin() + static_cast<long>(position), group.end()));
             position = sent.size();
         } catch (const EGroupFailed& e) {
             const size_t end = position + e.End();
@@ -294,8 +293,9 @@ void Connection::Flush() {
         waiting.action();
 }
 
-void Connection::RunSelectGroup(const SqlPlan& plan, const std::vector<std::vector<BoundValue>>& sets,
-                                GroupedRows& rows, std::vector<std::string>& errors) {
+void Connection::RunSelectGroup(const SqlPlan& plan,
+                                const std::vector<std::vector<BoundValue>>& sets, GroupedRows& rows,
+                                std::vector<std::string>& errors) {
     Open();
     Flush();
     errors.assign(sets.size(), std::string());
@@ -327,8 +327,9 @@ void Connection::RunSelectGroup(const SqlPlan& plan, const std::vector<std::vect
         try {
             statement.Execute(sets[i]);
             if (!statement.HasCursor())
-                throw EDatabaseError("Запрос не возвращает набор данных: " +
-                                     plan.parsed.original.substr(0, plan.parsed.original.find('\n')));
+                throw EDatabaseError(
+                    "Запрос не возвращает набор данных: " +
+                    plan.parsed.original.substr(0, plan.parsed.original.find('\n')));
             if (rows.columns.empty())
                 rows.columns = statement.Columns();
             while (statement.Fetch()) {

@@ -218,7 +218,7 @@ private:
     bool m_cacheOn = true;
     bool m_grouping = true;
     ConnectionStatistics m_statistics;
-    int64_t m_roundTripsBefore = 0; // of sessions closed since the last reset
+    int64_t m_roundTripsBefore = 0;  // of sessions closed since the last reset
     int64_t m_roundTripsAtReset = 0; // the open session's count at the last reset
     int64_t m_serial = 0;
     std::vector<Waiting> m_waiting;

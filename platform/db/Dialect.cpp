@@ -87,8 +87,9 @@ int RefreshIndexStatistics(Connection& connection) {
     std::vector<std::string> names;
     try {
         Query query(connection);
-        query.SetSQL("select trim(rdb$index_name) from rdb$indices "
-                     "where coalesce(rdb$system_flag, 0) = 0 and rdb$index_inactive is distinct from 1");
+        query.SetSQL(
+            "select trim(rdb$index_name) from rdb$indices "
+            "where coalesce(rdb$system_flag, 0) = 0 and rdb$index_inactive is distinct from 1");
         query.Open();
         for (; !query.Eof(); query.Next())
             names.push_back(query.FieldAt(0).AsString());

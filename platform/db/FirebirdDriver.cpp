@@ -541,7 +541,8 @@ bool FirebirdStatement::Fetch() {
         return false;
     }
     // The client asks for the next batch of rows when half of one is used.
-    const size_t batch = std::clamp<size_t>(1048576 / std::max(1u, m_output.MessageLength()), 2, 1000);
+    const size_t batch =
+        std::clamp<size_t>(1048576 / std::max(1u, m_output.MessageLength()), 2, 1000);
     if (++m_fetched > 1 && (m_fetched - 1) % (batch / 2) == 0)
         m_session.Trip();
     try {

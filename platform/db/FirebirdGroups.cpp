@@ -45,8 +45,8 @@ unsigned FailedBlockLine(const IStatus* status) {
             const std::string mark = "At block line: ";
             for (size_t at = places.find(mark); at != std::string::npos;
                  at = places.find(mark, at + 1))
-                line = static_cast<unsigned>(std::strtoul(places.c_str() + at + mark.size(),
-                                                          nullptr, 10));
+                line = static_cast<unsigned>(
+                    std::strtoul(places.c_str() + at + mark.size(), nullptr, 10));
         }
         item = next;
     }
@@ -150,8 +150,7 @@ void FirebirdGroups::LoadCharacterSets(ITransaction* transaction) {
     FirebirdStatus status;
     const char* sql = "select rdb$character_set_id, rdb$character_set_name, "
                       "rdb$bytes_per_character from rdb$character_sets";
-    IStatement* statement = m_attachment->prepare(status.get(), transaction, 0, sql,
-                                                  SQL_DIALECT_V6,
+    IStatement* statement = m_attachment->prepare(status.get(), transaction, 0, sql, SQL_DIALECT_V6,
                                                   IStatement::PREPARE_PREFETCH_METADATA);
     ++*m_roundTrips;
     OutputMessage output;
@@ -232,7 +231,7 @@ std::string FirebirdGroups::TypeOf(IMessageMetadata* metadata, unsigned index,
         return "BOOLEAN";
     case SQL_BLOB:
         return metadata->getSubType(status.get(), index) == 1 ? "BLOB SUB_TYPE TEXT"
-                                                               : "BLOB SUB_TYPE BINARY";
+                                                              : "BLOB SUB_TYPE BINARY";
     default:
         return "";
     }
@@ -279,11 +278,9 @@ FirebirdGroups::Template& FirebirdGroups::Describe(const ParsedSql& sql,
         text->selects = text->typed && columnsTyped && type == isc_info_sql_stmt_select;
         // Table contexts: each table or procedure a statement names takes one,
         // the target of an update two.
-        text->contexts = static_cast<unsigned>(
-            std::max<size_t>(1, CountWord(sql.positional, "from") +
-                                    CountWord(sql.positional, "join") +
-                                    CountWord(sql.positional, "into") +
-                                    2 * CountWord(sql.positional, "update")));
+        text->contexts = static_cast<unsigned>(std::max<size_t>(
+            1, CountWord(sql.positional, "from") + CountWord(sql.positional, "join") +
+                   CountWord(sql.positional, "into") + 2 * CountWord(sql.positional, "update")));
     } catch (const FbException& e) {
         Free(statement);
         throw EDatabaseError(StatementError(e.getStatus(), sql.original, m_lockTimeout));
@@ -318,8 +315,9 @@ IStatement* FirebirdGroups::PrepareBlock(const std::function<std::string(unsigne
     return nullptr;
 }
 
-FirebirdGroups::WriteBlock& FirebirdGroups::WriteBlockFor(const std::vector<const Template*>& needed,
-                                                          ITransaction* transaction) {
+FirebirdGroups::WriteBlock&
+FirebirdGroups::WriteBlockFor(const std::vector<const Template*>& needed,
+                              ITransaction* transaction) {
     for (size_t b = 0; b < m_writeBlocks.size(); ++b) {
         bool holds = std::all_of(needed.begin(), needed.end(), [&](const Template* text) {
             return m_writeBlocks[b]->Holds(text);
@@ -387,9 +385,8 @@ FirebirdGroups::WriteBlock& FirebirdGroups::WriteBlockFor(const std::vector<cons
                 const std::vector<unsigned>& lanes = block->laneOf[t];
                 const std::string statement =
                     "IF (:K" + slot + " = " + std::to_string(t + 1) + ") THEN " +
-                    texts[t]->Renamed([&](size_t i) {
-                        return "L" + slot + "_" + std::to_string(lanes[i]);
-                    }) +
+                    texts[t]->Renamed(
+                        [&](size_t i) { return "L" + slot + "_" + std::to_string(lanes[i]); }) +
                     ";\n";
                 block->places.push_back({line, j, t});
                 line += static_cast<unsigned>(LinesOf(statement) - 1);
@@ -477,9 +474,9 @@ void FirebirdGroups::RunWrites(WriteBlock& block, const std::vector<GroupedState
                                start + count);
         std::optional<unsigned> slot = block.SlotAt(FailedBlockLine(failure));
         const size_t failed = start + (slot && *slot < count ? *slot : 0);
-        throw EGroupFailed(StatementError(failure, statements[failed].sql->original, m_lockTimeout,
-                                          true),
-                           start, start + count, failed);
+        throw EGroupFailed(
+            StatementError(failure, statements[failed].sql->original, m_lockTimeout, true), start,
+            start + count, failed);
     }
 }
 
@@ -552,8 +549,8 @@ bool FirebirdGroups::Select(const ParsedSql& sql, const std::vector<std::vector<
             std::vector<std::pair<unsigned, const BoundValue*>> values{{0, &used}};
             for (size_t j = 0; j < count; ++j)
                 for (size_t i = 0; i < sets[start + j].size(); ++i)
-                    values.emplace_back(
-                        static_cast<unsigned>(1 + j * text.marks.size() + i), &sets[start + j][i]);
+                    values.emplace_back(static_cast<unsigned>(1 + j * text.marks.size() + i),
+                                        &sets[start + j][i]);
             block.input.FillSparse(FirebirdMaster(), values);
             IResultSet* cursor =
                 block.statement->openCursor(status.get(), transaction, block.input.Metadata(),
@@ -565,7 +562,8 @@ bool FirebirdGroups::Select(const ParsedSql& sql, const std::vector<std::vector<
                        IStatus::RESULT_OK) {
                     Fetching(++fetched, block.output.MessageLength());
                     block.output.ReadBlobs(FirebirdMaster(), m_attachment, transaction);
-                    const size_t set = start + static_cast<size_t>(block.output.Value(0).AsInteger());
+                    const size_t set =
+                        start + static_cast<size_t>(block.output.Value(0).AsInteger());
                     std::vector<FieldValue> row;
                     for (unsigned c = 1; c < block.output.Count(); ++c)
                         row.push_back(block.output.Value(c));

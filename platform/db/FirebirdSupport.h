@@ -38,7 +38,7 @@ std::string StatementFirstLine(const std::string& sql);
 // The message of a failed statement: the note on a lock conflict (naming
 // `lockTimeout`, the seconds its transaction waited), the engine's text, and
 // "Оператор: " with the statement's first line when `sql` is given.
-std::string StatementError(const Firebird::IStatus* status, const std::string& sql,
-                           int lockTimeout, bool withoutPlaces = false);
+std::string StatementError(const Firebird::IStatus* status, const std::string& sql, int lockTimeout,
+                           bool withoutPlaces = false);
 
 } // namespace db

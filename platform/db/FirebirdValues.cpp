@@ -144,8 +144,8 @@ void InputMessage::FillSparse(IMaster* master,
     std::vector<std::string_view> texts(values.size());
     bool grow = false;
     for (size_t i = 0; i < values.size(); ++i)
-        grow = TextFor(m_params[values[i].first], *values[i].second, converted[i], texts[i]) ||
-               grow;
+        grow =
+            TextFor(m_params[values[i].first], *values[i].second, converted[i], texts[i]) || grow;
     if (grow)
         Build(master);
     const int16_t null = -1;

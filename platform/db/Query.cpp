@@ -144,7 +144,8 @@ int64_t Query::Execute(bool named) {
         if (!named)
             throw;
         // A statement that could not be prepared has the serial it would have had.
-        EStatementFailed failed(e.Message(), serial ? serial : connection.LastSerial() + 1, m_origin);
+        EStatementFailed failed(e.Message(), serial ? serial : connection.LastSerial() + 1,
+                                m_origin);
         failed.KeepPlaceOf(e);
         throw failed;
     }

@@ -26,12 +26,18 @@ namespace modeltest {
 namespace {
 
 const char* const kTables[][2] = {
-    {"KOD_RAZD", "kod_razd"}, {"KOD_SBOR", "kod_sb"},
-    {"KOD_PVR", "kod_pvr"},   {"SOST_PVR", "kod_pvr"},
-    {"KOD_TABL", "kod_pvr, n_tabl"}, {"TRUDOZ", "kod_pvr, n_tabl"},
-    {"ZARP", "kod_pvr, n_tabl"},     {"CNIR", "kod_pvr, n_tabl, kod_cnir"},
-    {"MASH", "kod_pvr, n_tabl, kod_mash"}, {"NOM_MAT", "kod_mat"},
-    {"NOM_MASH", "kod_mash"},        {"N_PROC", "kod_pvr"},
+    {"KOD_RAZD", "kod_razd"},
+    {"KOD_SBOR", "kod_sb"},
+    {"KOD_PVR", "kod_pvr"},
+    {"SOST_PVR", "kod_pvr"},
+    {"KOD_TABL", "kod_pvr, n_tabl"},
+    {"TRUDOZ", "kod_pvr, n_tabl"},
+    {"ZARP", "kod_pvr, n_tabl"},
+    {"CNIR", "kod_pvr, n_tabl, kod_cnir"},
+    {"MASH", "kod_pvr, n_tabl, kod_mash"},
+    {"NOM_MAT", "kod_mat"},
+    {"NOM_MASH", "kod_mash"},
+    {"N_PROC", "kod_pvr"},
 };
 
 std::string DumpAll(db::Connection& connection) {
@@ -133,8 +139,9 @@ TEST_F(SaveSessionTest, GroupedAndOneByOneWriteTheSameRowsJournalAndObserverCall
     // Fresh, the norm was not there; over itself it was, and was replaced.
     EXPECT_NE(std::find(seen[0][0].begin(), seen[0][0].end(), "found KOD_PVR kod_pvr=01-01-001 no"),
               seen[0][0].end());
-    EXPECT_NE(std::find(seen[0][1].begin(), seen[0][1].end(), "found KOD_PVR kod_pvr=01-01-001 yes"),
-              seen[0][1].end());
+    EXPECT_NE(
+        std::find(seen[0][1].begin(), seen[0][1].end(), "found KOD_PVR kod_pvr=01-01-001 yes"),
+        seen[0][1].end());
     // The grouped save asked far fewer questions of the base.
     EXPECT_GT(m_other.Connection().Statistics().executions, Db().Statistics().executions);
 }
@@ -146,7 +153,8 @@ TEST_F(SaveSessionTest, AFailingStatementNamesTheObjectThatWroteIt) {
     for (db::Connection* connection : {&Db(), &m_other.Connection()}) {
         auto patch = DemoPatch();
         SCOPED_TRACE(connection == &Db() ? "grouped" : "one by one");
-        db::ExecuteScript(*connection, "alter table KOD_TABL add constraint ONE_ENTRY check (n_tabl < 2);");
+        db::ExecuteScript(*connection,
+                          "alter table KOD_TABL add constraint ONE_ENTRY check (n_tabl < 2);");
         const std::string before = DumpAll(*connection);
         try {
             Save(*connection, *patch);
