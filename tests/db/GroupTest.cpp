@@ -6,6 +6,7 @@
 #include "platform/db/Dialect.h"
 #include "platform/db/Query.h"
 #include "platform/db/Script.h"
+#include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
 #include "tests/support/TempDatabase.h"
 
@@ -238,6 +239,53 @@ TEST_F(GroupTest, IndexStatisticsAreRefreshedOutsideTheTransaction) {
     EXPECT_EQ(Dump(m_grouped, selectivity), "0\n");
     EXPECT_EQ(db::RefreshIndexStatistics(m_grouped), 2); // the two primary keys
     EXPECT_EQ(Dump(m_grouped, selectivity), "2\n");      // 1 / 500 rows
+}
+
+} // namespace
+
+namespace {
+
+// One select for many sets of values: each set gets the rows it would get on
+// its own, in one round trip where the driver can; a set the base refuses (a
+// value too long for its column) or with a parameter unbound fails alone with
+// its own message, and the others keep their rows.
+TEST_F(GroupTest, ASelectRunForManySetsAnswersEachSetAsOnItsOwn) {
+    m_grouped.StartTransaction(m_transaction);
+    WriteSave(m_grouped, 4);
+    const std::string sql = "select n, rashod from LINE where kod = :kod and n >= :n order by n";
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "with sets that fail" : "every set runs");
+        db::SelectGroup group(m_grouped, sql);
+        const char* const kods[4] = {"01-1000", "01-1003", "none", "01-1001"};
+        for (int i = 0; i < 4; ++i) {
+            db::ParamList& params = group.Add();
+            params.ByName("kod", sql).SetString(refused && i == 1 ? std::string(40, 'x') : kods[i]);
+            if (!(refused && i == 2))
+                params.ByName("n", sql).SetInteger(i == 3 ? 3 : 2);
+        }
+        group.Run();
+        ASSERT_EQ(group.Count(), 4u);
+        EXPECT_FALSE(group.Failed(0));
+        ASSERT_EQ(group.RowCount(0), 2u);
+        EXPECT_EQ(group.Value(0, 0, "N").AsString(), "2");
+        EXPECT_EQ(group.Value(0, 0, "rashod").AsString(), "0.00060"); // doubled by the update
+        EXPECT_EQ(group.Value(0, 1, "rashod").AsString(), "0.00045");
+        EXPECT_EQ(group.Failed(1), refused);
+        if (refused) {
+            EXPECT_NE(group.Error(1).find("truncation"), std::string::npos) << group.Error(1);
+        } else {
+            EXPECT_EQ(group.RowCount(1), 2u);
+        }
+        EXPECT_EQ(group.Failed(2), refused);
+        if (refused) {
+            EXPECT_NE(group.Error(2).find("\"n\""), std::string::npos) << group.Error(2);
+        } else {
+            EXPECT_EQ(group.RowCount(2), 0u);
+        }
+        ASSERT_EQ(group.RowCount(3), 1u);
+        EXPECT_EQ(group.Value(3, 0, "n").AsString(), "3");
+    }
+    m_grouped.Rollback(m_transaction);
 }
 
 } // namespace

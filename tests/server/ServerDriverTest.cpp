@@ -119,3 +119,64 @@ TEST_F(ServerDriverTest, AServerKilledMidTransactionFailsTheNextStatementAndLose
 }
 
 } // namespace servertest
+
+namespace servertest {
+
+// Through the server the writes of a transaction travel together: far fewer
+// round trips than statements, the same rows as one statement per round trip,
+// and the one that fails named with its own message and origin, the ones
+// before it kept until the rollback.
+TEST_F(ServerDriverTest, GroupedWritesThroughTheServerCostFewRoundTripsAndNameTheFailingOne) {
+    auto grouped = Connect();
+    auto single = Connect();
+    single->SetGrouping(false);
+    db::TransactionDesc transaction;
+    int64_t trips[2] = {};
+    int index = 0;
+    for (db::Connection* connection : {grouped.get(), single.get()}) {
+        connection->Open();
+        connection->ResetStatistics();
+        connection->StartTransaction(transaction);
+        db::Query insert(*connection);
+        insert.SetSQL("insert into T (id, v) values (:id, :v)");
+        for (int i = 0; i < 600; ++i) {
+            insert.ParamByName("id").SetInteger(index * 1000 + i);
+            insert.ParamByName("v").SetInteger(i * 7);
+            insert.ExecSQL();
+        }
+        connection->Commit(transaction);
+        trips[index++] = connection->Statistics().roundTrips;
+    }
+    EXPECT_GE(trips[1], 600);
+    EXPECT_LT(trips[0], 20) << "600 inserts in blocks of up to 256";
+    EXPECT_EQ(testsupport::QueryText(*grouped, "select count(*), sum(v) from T where id < 1000"),
+              testsupport::QueryText(*grouped, "select count(*), sum(v) from T where id >= 1000"));
+
+    const int origins[5] = {};
+    grouped->StartTransaction(transaction);
+    db::Query insert(*grouped);
+    insert.SetSQL("insert into T (id, v) values (:id, :v)");
+    const int ids[5] = {5001, 5002, 5001, 5003, 5004};
+    try {
+        for (int i = 0; i < 5; ++i) {
+            insert.SetOrigin(&origins[i]);
+            insert.ParamByName("id").SetInteger(ids[i]);
+            insert.ParamByName("v").SetInteger(i);
+            insert.ExecSQL();
+        }
+        grouped->Flush();
+        ADD_FAILURE() << "the repeated key went through";
+    } catch (const db::EStatementFailed& e) {
+        EXPECT_EQ(e.Origin(), &origins[2]);
+        EXPECT_NE(e.Message().find("violation of PRIMARY or UNIQUE KEY"), std::string::npos)
+            << e.Message();
+        EXPECT_NE(e.Message().find("Оператор: insert into T (id, v) values (:id, :v)"),
+                  std::string::npos)
+            << e.Message();
+    }
+    EXPECT_EQ(testsupport::QueryText(*grouped, "select count(*) from T where id > 5000"), "2\n");
+    grouped->Rollback(transaction);
+    EXPECT_EQ(testsupport::QueryText(*grouped, "select count(*) from T where id > 5000"), "0\n");
+}
+
+} // namespace servertest
