@@ -289,3 +289,49 @@ TEST_F(GroupTest, ASelectRunForManySetsAnswersEachSetAsOnItsOwn) {
 }
 
 } // namespace
+
+namespace {
+
+// Values travel in the block as the statement's own parameters: every type
+// the save binds converts exactly as it does on its own, NULLs stay NULL, and
+// literals of the text (a colon, a question mark, a quote) stay literals.
+TEST_F(GroupTest, EveryKindOfValueIsStoredAsOneStatementStoresIt) {
+    const char* const kTypes =
+        "create table V (id integer not null primary key, s varchar(30) character set win1251, "
+        "c char(5), num numeric(15,5), cur numeric(15,4), d double precision, big bigint, "
+        "note blob sub_type text character set win1251, lit varchar(20));";
+    for (db::Connection* connection : {&m_grouped, &m_single}) {
+        db::ExecuteScript(*connection, kTypes);
+        connection->StartTransaction(m_transaction);
+        db::Query insert(*connection);
+        insert.SetSQL("insert into V (id, s, c, num, cur, d, big, note, lit) values "
+                      "(:id, :s, :c, :num, :cur, :d, :big, :note, 'a:b ? ''q''')");
+        const std::string texts[] = {"Ёлка «ель»", "", "  blanks  ", "x'y\"z"};
+        for (int i = 0; i < 12; ++i) {
+            insert.ParamByName("id").SetInteger(i);
+            if (i % 4 == 3)
+                insert.ParamByName("s").SetNull();
+            else
+                insert.ParamByName("s").SetString(texts[i % 4]);
+            insert.ParamByName("c").SetString(i % 2 ? "ab" : "abcde");
+            insert.ParamByName("num").SetDecimal(i % 3 ? 0.000015 * i : -12345.678905);
+            insert.ParamByName("cur").SetFixed4(text::ToFixed4(i * 1.23456));
+            insert.ParamByName("d").SetDecimal(i / 7.0);
+            insert.ParamByName("big").SetString(std::to_string(9000000000000000000LL + i));
+            if (i % 5 == 4)
+                insert.ParamByName("note").SetNull();
+            else
+                insert.ParamByName("note").SetString(std::string(100 * i, 'n') + "Примечание");
+            insert.ExecSQL();
+        }
+        connection->Commit(m_transaction);
+    }
+    const std::string all = "select * from V order by id";
+    EXPECT_EQ(Dump(m_grouped, all), Dump(m_single, all));
+    EXPECT_GT(m_grouped.Statistics().grouped, 0);
+    EXPECT_EQ(Dump(m_grouped, "select s, c, num, lit from V where id = 0"),
+              "Ёлка «ель»|abcde|-12345.67891|a:b ? 'q'\n");
+    EXPECT_EQ(Dump(m_grouped, "select count(*) from V where s is null or note is null"), "5\n");
+}
+
+} // namespace
