@@ -53,7 +53,10 @@ void RunUpdate(UpdateForm& form, const char* sql) {
     try {
         ResetQuery(form.Qupdate);
         form.Qupdate.SetSQL(sql);
-        form.Report.renumbering->rows += form.Qupdate.ExecSQL();
+        form.Qupdate.ExecSQL();
+        const int64_t rows = form.Qupdate.RowsAffected();
+        if (rows > 0)
+            form.Report.renumbering->rows += rows;
     } catch (const Exception& e) {
         LogThenJournal(form, form.MemoLog, Error,
                        "Ошибка при обновлении поправок " + std::string(e.what()));

@@ -1,5 +1,6 @@
 #include "workbench/UpdateRun.h"
 
+#include "model/SaveSession.h"
 #include "model/kod_pvr.h"
 #include "model/pvr.h"
 #include "model/pvr_popr.h"
@@ -7,8 +8,12 @@
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 #include "platform/text/StringList.h"
+#include "platform/xml/ParseError.h"
 #include "workbench/Recalculate.h"
 #include "workbench/Renumber.h"
+#include "workbench/ReportObserver.h"
+
+#include <optional>
 
 namespace {
 
@@ -169,28 +174,73 @@ void CheckPatch(UpdateForm& form) {
     }
 }
 
+namespace {
+
+// Where the save failed, as its error line's last line says it: the codes of
+// the object and the line of the patch where its element starts.
+ErrorPlace SaveFailurePlace(const UpdateForm& form, const ReportObserver* observer,
+                            const Exception& e) {
+    ErrorPlace place = e.Place() ? *e.Place() : ErrorPlace{};
+    if (place.path.empty() && observer) {
+        ErrorPlace found = observer->PlaceOfFailure(e);
+        place.path = std::move(found.path);
+        place.offset = found.offset;
+    }
+    if (place.line == 0 && place.offset >= 0) {
+        try {
+            place.line = xml::LineAt(text::LoadTextFromFile(form.EdPatch),
+                                     static_cast<size_t>(place.offset));
+        } catch (const Exception&) {
+            // The patch is gone since it was read: the codes still say where.
+        }
+    }
+    if (place.cause.empty())
+        place.cause = e.Message();
+    return place;
+}
+
+} // namespace
+
 bool SavePatch(UpdateForm& form) {
     form.Report.stage = "save";
+    std::optional<ReportObserver> observer;
     try {
         // A dry run is in its transaction since its first stage; it is rolled
         // back when the run ends.
         if (!form.DryRun)
             form.SQLConnect.StartTransaction(UpdateTransaction);
+        if (form.ObserveSave)
+            observer.emplace(form.SQLConnect, *form.Base);
         {
+            SaveSession session(form.SQLConnect, *form.Base, observer ? &*observer : nullptr);
             NamesFittedToColumn fitted(form);
             form.Base->SaveIntoDB(form.SQLConnect);
+            // What still waits to be sent must have had its effect before a
+            // dry run says the save would succeed: it is never committed.
+            if (form.DryRun)
+                form.SQLConnect.Flush();
         }
         if (form.DryRun) {
             JournalThenLog(form, form.MemoLog, Info, DrySavedLine);
-            return true;
+        } else {
+            form.SQLConnect.Commit(UpdateTransaction);
+            JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
         }
-        form.SQLConnect.Commit(UpdateTransaction);
-        JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
+        if (observer && !observer->Blind()) {
+            ChangeRecorder recorder(form.Report);
+            observer->Finish(recorder);
+        }
         return true;
     } catch (const Exception& e) {
-        const std::string line =
-            "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
-        form.Report.NoteError(line, e.Place());
+        const ErrorPlace place = SaveFailurePlace(form, observer ? &*observer : nullptr, e);
+        const std::string where = TSerializeList::PlaceText(place);
+        std::string line = "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
+        if (!where.empty()) {
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                line.pop_back();
+            line += "\n" + where;
+        }
+        form.Report.NoteError(line, &place);
         LogThenJournal(form, form.MemoLog, Error, line);
         // Nothing of the save may stay. A transaction that never started (the
         // connection failed) has nothing to roll back. A dry run's rollback
