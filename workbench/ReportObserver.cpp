@@ -223,6 +223,12 @@ struct ReportObserver::Table {
         described = true;
     }
 
+    // The column of that name (any letter case).
+    std::unordered_map<std::string, size_t>::const_iterator Column(const std::string& name) const {
+        auto found = index.find(name);
+        return found != index.end() ? found : index.find(text::UpperAscii(name));
+    }
+
     int ScaleOf(const std::string& column) const {
         for (const auto& [number, digits] : spec->numbers)
             if (column == number)
@@ -307,7 +313,7 @@ struct ReportObserver::Table {
                 const std::vector<std::pair<std::string, db::BoundValue>>& values) {
         Row row(columns.size());
         for (const auto& [column, value] : values) {
-            auto found = index.find(text::UpperAscii(column));
+            auto found = Column(column);
             if (found != index.end())
                 row[found->second] = FromBound(found->second, value);
         }
@@ -318,7 +324,7 @@ struct ReportObserver::Table {
                 const std::vector<std::pair<std::string, db::BoundValue>>& values) {
         auto& after = rows[key].Write();
         for (const auto& [column, value] : values) {
-            auto found = index.find(text::UpperAscii(column));
+            auto found = Column(column);
             if (found == index.end())
                 continue;
             const Value v = FromBound(found->second, value);
@@ -343,13 +349,25 @@ struct Counted {
 
 // Rows of one key before and after: equal rows are unchanged, the others are
 // paired as changed, and what is left over is new or removed.
-Counted Compare(std::vector<Row> before, std::vector<Row> after) {
+Counted Compare(const std::vector<Row>& beforeRows, const std::vector<Row>& afterRows) {
+    Counted c;
+    if (beforeRows.size() <= 1 && afterRows.size() <= 1) {
+        if (beforeRows.empty())
+            c.added = static_cast<int64_t>(afterRows.size());
+        else if (afterRows.empty())
+            c.removed = 1;
+        else if (beforeRows[0] == afterRows[0])
+            c.unchanged = 1;
+        else
+            c.changed = 1;
+        return c;
+    }
+    std::vector<Row> before = beforeRows, after = afterRows;
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     std::vector<Row> same;
     std::set_intersection(before.begin(), before.end(), after.begin(), after.end(),
                           std::back_inserter(same));
-    Counted c;
     c.unchanged = static_cast<int64_t>(same.size());
     const int64_t restBefore = static_cast<int64_t>(before.size()) - c.unchanged;
     const int64_t restAfter = static_cast<int64_t>(after.size()) - c.unchanged;
@@ -507,14 +525,35 @@ void ReportObserver::Heard(const TSerializeList& object) {
         m_current.norm = &object;
 }
 
+ReportObserver::Table* ReportObserver::Lookup(const std::string& name) {
+    // The statements name their tables in capitals; asked in a row mostly.
+    if (m_lastTable && name == m_lastTable->spec->name)
+        return m_lastTable;
+    auto found = m_tables.find(name);
+    if (found == m_tables.end())
+        found = m_tables.find(text::UpperAscii(name));
+    if (found == m_tables.end())
+        return nullptr;
+    return m_lastTable = found->second.get();
+}
+
+bool ReportObserver::NormRead(const std::string& code) {
+    if (code == m_lastNormRead)
+        return true;
+    if (!m_normsRead.count(Normal(code)))
+        return false;
+    m_lastNormRead = code;
+    return true;
+}
+
 void ReportObserver::Found(const TSerializeList& object, const RowKey& key, const KnownRow* row) {
     Heard(object);
-    auto found = m_tables.find(text::UpperAscii(key.table));
-    if (found == m_tables.end())
+    Table* lookedUp = Lookup(key.table);
+    if (!lookedUp)
         return;
-    Table& table = *found->second;
+    Table& table = *lookedUp;
     if (table.spec->byNorm) {
-        if (!m_normsRead.count(Normal(key.Value(0))))
+        if (!NormRead(key.Value(0)))
             ReadNorms(object, key.Value(0));
     } else {
         Describe(table);
@@ -564,12 +603,12 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     m_lastSerial = m_connection.LastSerial();
     if (m_writers.empty() || m_writers.back().object != &object)
         m_writers.push_back({m_lastSerial, &object, m_current.norm});
-    auto found = m_tables.find(text::UpperAscii(write.key.table));
-    if (found == m_tables.end())
+    Table* lookedUp = Lookup(write.key.table);
+    if (!lookedUp)
         return;
-    Table& table = *found->second;
+    Table& table = *lookedUp;
     if (table.spec->byNorm) {
-        if (!m_normsRead.count(Normal(write.key.Value(0))))
+        if (!NormRead(write.key.Value(0)))
             ReadNorms(object, write.key.Value(0));
     } else {
         Describe(table);

@@ -63,6 +63,8 @@ public:
 
 private:
     Table& TableNamed(const std::string& name);
+    Table* Lookup(const std::string& name);
+    bool NormRead(const std::string& code);
     // Reads the rows of the norms of the collection of `object` (and `code`)
     // that were not read yet.
     void ReadNorms(const TSerializeList& object, const std::string& code);
@@ -76,6 +78,8 @@ private:
     std::map<std::string, std::unique_ptr<Table>> m_tables;
     std::set<std::string> m_normsRead; // norm codes (blanks at the end dropped)
     bool m_blind = false;
+    Table* m_lastTable = nullptr;
+    std::string m_lastNormRead;
 
     // The objects the save reached, by kind, in order: the key of their row.
     struct Object {
