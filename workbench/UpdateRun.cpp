@@ -178,10 +178,13 @@ namespace {
 
 // Where the save failed, as its error line's last line says it: the codes of
 // the object and the line of the patch where its element starts.
-ErrorPlace SaveFailurePlace(const UpdateForm& form, const ReportObserver* observer,
+// `saving`: the failure came out of the objects' writing, not the commit
+// (where only a statement that waited to be sent names its object).
+ErrorPlace SaveFailurePlace(const UpdateForm& form, const ReportObserver* observer, bool saving,
                             const Exception& e) {
     ErrorPlace place = e.Place() ? *e.Place() : ErrorPlace{};
-    if (place.path.empty() && observer) {
+    const bool statement = dynamic_cast<const db::EStatementFailed*>(&e) != nullptr;
+    if (place.path.empty() && observer && (saving || statement)) {
         ErrorPlace found = observer->PlaceOfFailure(e);
         place.path = std::move(found.path);
         place.offset = found.offset;
@@ -204,6 +207,7 @@ ErrorPlace SaveFailurePlace(const UpdateForm& form, const ReportObserver* observ
 bool SavePatch(UpdateForm& form) {
     form.Report.stage = "save";
     std::optional<ReportObserver> observer;
+    bool saving = false;
     try {
         // A dry run is in its transaction since its first stage; it is rolled
         // back when the run ends.
@@ -214,11 +218,13 @@ bool SavePatch(UpdateForm& form) {
         {
             SaveSession session(form.SQLConnect, *form.Base, observer ? &*observer : nullptr);
             NamesFittedToColumn fitted(form);
+            saving = true;
             form.Base->SaveIntoDB(form.SQLConnect);
             // What still waits to be sent must have had its effect before a
             // dry run says the save would succeed: it is never committed.
             if (form.DryRun)
                 form.SQLConnect.Flush();
+            saving = false;
         }
         if (form.DryRun) {
             JournalThenLog(form, form.MemoLog, Info, DrySavedLine);
@@ -232,7 +238,7 @@ bool SavePatch(UpdateForm& form) {
         }
         return true;
     } catch (const Exception& e) {
-        const ErrorPlace place = SaveFailurePlace(form, observer ? &*observer : nullptr, e);
+        const ErrorPlace place = SaveFailurePlace(form, observer ? &*observer : nullptr, saving, e);
         const std::string where = TSerializeList::PlaceText(place);
         std::string line = "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
         if (!where.empty()) {

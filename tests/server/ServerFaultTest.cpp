@@ -93,7 +93,8 @@ TEST_F(ServerFaultTest, AWrongPasswordOrUserGivesOneLineAndThePasswordShowsNowhe
 TEST_F(ServerFaultTest, NothingListeningAStoppedServerOrAMuteHostEndPromptlyWithOneLine) {
     const std::string patch = SOURCE_DIR "/demo/patch.xml";
     const std::string before = ServerSnapshot();
-    const std::string unreachable = "Unable to complete network request to host \"127.0.0.1\". "
+    // The engine's message is printed as its lines.
+    const std::string unreachable = "Unable to complete network request to host \"127.0.0.1\".\n"
                                     "-Failed to establish a connection.\n";
     const auto expectOneLine = [&](const std::vector<std::string>& args,
                                    const std::string& address, const std::string& reason) {
