@@ -117,10 +117,11 @@ TEST_F(FaultyDriverTest, ASaveFailingAtItsFirstMiddleOrLastStatementOrItsCommitL
         std::vector<std::string> lines = RunFrom("Ошибка");
         for (std::string& line : lines)
             line = line.substr(0, line.find('\n'));
-        EXPECT_EQ(lines, (std::vector<std::string>{"Ошибка сохранении в базу данных injected fault at "
-                                                   "statement " +
-                                                       std::to_string(failAt),
-                                                   "Обновление завершенно!"}));
+        EXPECT_EQ(lines,
+                  (std::vector<std::string>{"Ошибка сохранении в базу данных injected fault at "
+                                            "statement " +
+                                                std::to_string(failAt),
+                                            "Обновление завершенно!"}));
         EXPECT_FALSE(m_form->SQLConnect.InTransaction());
         EXPECT_EQ(LineDiff(before, DumpAll()), "");
     }
