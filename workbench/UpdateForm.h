@@ -45,6 +45,9 @@ struct UpdateForm {
     // A dry run: the update run up to and including the save, all of it in one
     // transaction that is always rolled back; no recalculation.
     bool DryRun = false;
+    // The save is watched for the change report's counts (off: the report
+    // says they were not gathered, and the save costs nothing more).
+    bool ObserveSave = true;
 
     ChangeReport Report; // what the last update run changed (or would change)
 

@@ -1,5 +1,6 @@
 #include "workbench/UpdateRun.h"
 
+#include "model/SaveSession.h"
 #include "model/kod_pvr.h"
 #include "model/pvr.h"
 #include "model/pvr_popr.h"
@@ -9,8 +10,12 @@
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 #include "platform/text/StringList.h"
+#include "platform/xml/ParseError.h"
 #include "workbench/Recalculate.h"
 #include "workbench/Renumber.h"
+#include "workbench/ReportObserver.h"
+
+#include <optional>
 
 namespace {
 
@@ -214,30 +219,82 @@ static void RefreshStatisticsAfterLargeSave(UpdateForm& form, int64_t executions
     }
 }
 
+namespace {
+
+// Where the save failed, as its error line's last line says it: the codes of
+// the object and the line of the patch where its element starts.
+// `saving`: the failure came out of the objects' writing, not the commit
+// (where only a statement that waited to be sent names its object).
+ErrorPlace SaveFailurePlace(const UpdateForm& form, const ReportObserver* observer, bool saving,
+                            const Exception& e) {
+    ErrorPlace place = e.Place() ? *e.Place() : ErrorPlace{};
+    const bool statement = dynamic_cast<const db::EStatementFailed*>(&e) != nullptr;
+    if (place.path.empty() && observer && (saving || statement)) {
+        ErrorPlace found = observer->PlaceOfFailure(e);
+        place.path = std::move(found.path);
+        place.offset = found.offset;
+    }
+    if (place.line == 0 && place.offset >= 0) {
+        try {
+            place.line = xml::LineAt(text::LoadTextFromFile(form.EdPatch),
+                                     static_cast<size_t>(place.offset));
+        } catch (const Exception&) {
+            // The patch is gone since it was read: the codes still say where.
+        }
+    }
+    if (place.cause.empty())
+        place.cause = e.Message();
+    return place;
+}
+
+} // namespace
+
 bool SavePatch(UpdateForm& form) {
     form.Report.stage = "save";
     const int64_t executionsBefore = form.SQLConnect.Statistics().executions;
+    std::optional<ReportObserver> observer;
+    bool saving = false;
     try {
         // A dry run is in its transaction since its first stage; it is rolled
         // back when the run ends.
         if (!form.DryRun)
             form.SQLConnect.StartTransaction(UpdateTransaction);
+        if (form.ObserveSave)
+            observer.emplace(form.SQLConnect, *form.Base);
         {
+            SaveSession session(form.SQLConnect, *form.Base, observer ? &*observer : nullptr);
             NamesFittedToColumn fitted(form);
+            saving = true;
             form.Base->SaveIntoDB(form.SQLConnect);
+            // What still waits to be sent must have had its effect before a
+            // dry run says the save would succeed: it is never committed.
+            if (form.DryRun)
+                form.SQLConnect.Flush();
+            saving = false;
         }
         if (form.DryRun) {
             JournalThenLog(form, form.MemoLog, Info, DrySavedLine);
-            return true;
+        } else {
+            form.SQLConnect.Commit(UpdateTransaction);
+            JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
         }
-        form.SQLConnect.Commit(UpdateTransaction);
-        JournalThenLog(form, form.MemoLog, Info, "Сохранение в БД");
-        RefreshStatisticsAfterLargeSave(form, executionsBefore);
+        if (observer && !observer->Blind()) {
+            ChangeRecorder recorder(form.Report);
+            observer->Finish(recorder);
+        }
+        if (!form.DryRun)
+            RefreshStatisticsAfterLargeSave(form, executionsBefore);
         return true;
     } catch (const Exception& e) {
-        const std::string line =
-            "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
-        form.Report.NoteError(line, e.Place());
+        const ErrorPlace place = SaveFailurePlace(form, observer ? &*observer : nullptr, saving, e);
+        const std::string where = TSerializeList::PlaceText(place);
+        std::string line = "Ошибка сохранении в базу данных " + AsAfterWidening(form, e.what());
+        if (!where.empty()) {
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                line.pop_back();
+            line += "\n" + where;
+        }
+        form.Report.NoteError(line, &place);
         LogThenJournal(form, form.MemoLog, Error, line);
         // Nothing of the save may stay. A transaction that never started (the
         // connection failed) has nothing to roll back. A dry run's rollback

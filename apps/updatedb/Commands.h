@@ -43,6 +43,7 @@ struct ApplyOptions {
     bool noOthers = false; // "Расчет прочих" not ticked
     bool dryRun = false;   // check, apply --dry-run
     bool detail = false;   // --detail: each new or changed norm and entry in the report
+    bool noCounts = false; // --no-counts: the save is not watched for the report
     std::string journal;   // --journal FILE; empty: none
     std::string report;    // --report FILE.json; empty: none
 };

@@ -98,6 +98,7 @@ int ApplyCommand(const GlobalOptions& options, const ApplyOptions& apply) {
     form.DryRun = apply.dryRun;
     form.Report.command = apply.command;
     form.Report.detail = apply.detail;
+    form.ObserveSave = !apply.noCounts;
     int level = 0;
     try {
         level = BitCalcClick(form);

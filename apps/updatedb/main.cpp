@@ -114,6 +114,9 @@ void AddCommands(CLI::App& app, cli::GlobalOptions& options, Action& action) {
                             "write the change report to this file as JSON");
         command->add_flag("--detail", apply.detail,
                           "list each new or changed norm and table entry in the report");
+        command->add_flag("--no-counts", apply.noCounts,
+                          "do not count what the save changes, table by table and object by "
+                          "object (the report then says so); the save runs a little faster");
     }
     applyCommand->add_flag("--no-others", apply.noOthers,
                            "skip the recalculation of wages and other materials");

@@ -211,7 +211,10 @@ TEST_F(WorkbenchCliTest, AFailingCheckWritesTheErrorLineOfApply) {
     auto check = Run({"check", File("unit.xml"), "--report", File("r.json")});
     EXPECT_EQ(check.status, 1);
     EXPECT_NE(errorLine(check.out), "");
-    EXPECT_NE(check.err.find("  Ошибка (сохранение в БД): Ошибка сохранении в базу данных "),
+    EXPECT_NE(check.err.find("  Ошибка (сохранение в БД): arithmetic exception"), std::string::npos)
+        << check.err;
+    EXPECT_NE(check.err.find("  Место ошибки: Сборник нормативов: 1 / Норматив: 01-09-001; "
+                             "строка 2\n"),
               std::string::npos)
         << check.err;
     EXPECT_NE(text::ReadFileBytes(File("r.json")).find("\"stage\": \"save\""), std::string::npos);

@@ -365,6 +365,7 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-string right truncation\n"
          "-expected length 400, actual 1600\n"
          "Оператор: insert into KOD_PVR (kod_razd,kod_pvr,naim_pvr,naim_ed,nom_baz,priz_ukr,kod_sb,kol_stb,priz_stm, priz_for_kor) values(:kod_razd,:kod_pvr,:naim_pvr,:naim_ed,:nom_baz,:priz_ukr,:kod_sb,:kol_stb,:priz_st...\n"
+         "Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001; строка 10\n"
          "Обновление завершенно!\n",
          "log info: Измененили длину поля naim_pvr \n"
          "log info: Проверка на совпадение набора расценок с базой\n"
@@ -375,12 +376,14 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "-string right truncation\n"
          "-expected length 400, actual 1600\n"
          "Оператор: insert into KOD_PVR (kod_razd,kod_pvr,naim_pvr,naim_ed,nom_baz,priz_ukr,kod_sb,kol_stb,priz_stm, priz_for_kor) values(:kod_razd,:kod_pvr,:naim_pvr,:naim_ed,:nom_baz,:priz_ukr,:kod_sb,:kol_stb,:priz_st...\n"
+         "Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001; строка 10\n"
          "Отчёт об изменениях: обновление\n"
          "  Итог: с ошибками\n"
          "  В патче: разделов 2, сборников 2, нормативов 3, поправок 4, строк ресурсов 7\n"
          "  Поле KOD_PVR.NAIM_PVR: длина 400\n"
          "  Строки таблиц и объекты сохранения не подсчитаны\n"
-         "  Ошибка (сохранение в БД): Ошибка сохранении в базу данных Dynamic SQL Error\n"
+         "  Ошибка (сохранение в БД): Dynamic SQL Error\n"
+         "  Место ошибки: Сборник нормативов: 1 / Норматив: 01-01-001; строка 10\n"
          "updatedb: обновление завершено с ошибками (см. строки \"Ошибка\")\n"},
         {"absurdly long code",
          {"apply", "{dir}/long-code.xml"},
@@ -454,7 +457,25 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "  Итог: без ошибок\n"
          "  В патче: разделов 2, сборников 2, нормативов 3, поправок 4, строк ресурсов 7\n"
          "  Поле KOD_PVR.NAIM_PVR: длина 400\n"
-         "  Строки таблиц и объекты сохранения не подсчитаны\n",
+         "  Таблица       новых  изменённых  без изменений  удалённых\n"
+         "  CNIR              1           0              2          1\n"
+         "  KOD_PVR           1           2              0          0\n"
+         "  KOD_RAZD          1           1              0          0\n"
+         "  KOD_SBOR          0           0              2          0\n"
+         "  KOD_TABL          1           1              1          0\n"
+         "  MASH              1           1              1          0\n"
+         "  NOM_MASH          1           0              0          0\n"
+         "  NOM_MAT           1           0              0          0\n"
+         "  N_PROC            1           0              3          0\n"
+         "  SOST_PVR          1           2              0          0\n"
+         "  TRUDOZ            1           1              1          0\n"
+         "  ZARP              0           1              1          0\n"
+         "  Объекты       новых  изменённых  без изменений\n"
+         "  разделы           1           1              0\n"
+         "  сборники          0           0              2\n"
+         "  нормативы         1           2              0\n"
+         "  поправки          1           2              0\n"
+         "  Добавлено в справочники: материалов 1, машин 1\n",
          "",
          "",
          "select n_tabl, kod_tabl from KOD_TABL where kod_pvr = '01-01-001' order by n_tabl",
@@ -490,6 +511,7 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "У работы 01-03-001 набор расценок не совпадает с базой 01-03-001-01\n"
          "Ошибка сохранении в базу данных attempted update on read-only database\n"
          "Оператор: update KOD_RAZD set naim_razd = :name, edin_izm = :edin_izm,koef_nakl = :koef_nakl,vid_rab = :vid_rab where kod_razd = :kod\n"
+         "Место ошибки: Раздел 101; строка 4\n"
          "Запустили расчет прочих\n"
          "Ошибка при пересчете зарплаты у работы 01-01-001 attempted update on read-only database\n"
          "Оператор: update ZARP set zarpl = :tmpZarpl where ZARP.kod_pvr = :tmpKod_pvr and ZARP.n_tabl = :tmpN_tabl\n"
@@ -503,6 +525,7 @@ TEST_F(BadInputCatalogueTest, EachBadInputGivesItsMessageAndLeavesTheBaseAsItWas
          "log info: У работы 01-03-001 набор расценок не совпадает с базой 01-03-001-01\n"
          "log error: Ошибка сохранении в базу данных attempted update on read-only database\n"
          "Оператор: update KOD_RAZD set naim_razd = :name, edin_izm = :edin_izm,koef_nakl = :koef_nakl,vid_rab = :vid_rab where kod_razd = :kod\n"
+         "Место ошибки: Раздел 101; строка 4\n"
          "log info: Запустили расчет прочих\n"
          "log error: Ошибка при пересчете зарплаты у работы 01-01-001 attempted update on read-only database\n"
          "Оператор: update ZARP set zarpl = :tmpZarpl where ZARP.kod_pvr = :tmpKod_pvr and ZARP.n_tabl = :tmpN_tabl\n"

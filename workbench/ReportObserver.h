@@ -1,0 +1,106 @@
+// The change report's watcher of the save: it hears what each object found and
+// wrote (SaveObserver) and keeps, for every row the save touched, the row as
+// the base held it before and as the save leaves it. At the end it compares the
+// two and tells ChangeRecorder what each table and each object had.
+//
+// The rows before: a directory row, a section or a collection is found by the
+// object that asks about it; the rows of a norm (KOD_PVR, SOST_PVR, N_PROC) and
+// of its entries (KOD_TABL, TRUDOZ, ZARP, CNIR, MASH) are read the first time
+// the save reaches a collection, for all its norms at once (a few queries per
+// table, never one per row), because replacing an entry takes its detail rows
+// with it and the save never asks about them. The rows after: what the
+// statements wrote, as the schema stores it (numbers to the column's scale; a
+// deleted entry takes its detail rows along).
+//
+// It also remembers which object wrote which statement, so that a failing
+// statement can be named by its object.
+#pragma once
+
+#include "model/SaveObserver.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+class ChangeRecorder;
+class Exception;
+struct ErrorPlace;
+class kod_pvr;
+namespace db {
+class Connection;
+}
+
+class ReportObserver : public SaveObserver {
+public:
+    // `connection` is the save's; `patch` the tree being saved. Both must
+    // outlive the observer.
+    ReportObserver(db::Connection& connection, const kod_pvr& patch);
+    ~ReportObserver() override;
+    ReportObserver(const ReportObserver&) = delete;
+    ReportObserver& operator=(const ReportObserver&) = delete;
+
+    void Found(const TSerializeList& object, const RowKey& key, const KnownRow* row) override;
+    void Wrote(const TSerializeList& object, const RowWrite& write) override;
+
+    // The save went to its end: what each table and object had goes to
+    // `recorder` (tables, then sections, collections, norms, entries, in the
+    // order the save reached them). REQUIRES: !Blind().
+    void Finish(ChangeRecorder& recorder) const;
+    // A read of its own failed (a value the base cannot compare): it counts
+    // nothing. The save goes on as if nobody watched.
+    bool Blind() const { return m_blind; }
+
+    // Where the statement that failed with `failure` comes from: the codes of
+    // the object that wrote it (a statement sent with others names its number;
+    // else it is the object heard from last) and the offset of its element in
+    // the patch. Empty when the save had not reached an object.
+    ErrorPlace PlaceOfFailure(const Exception& failure) const;
+
+    struct Table;
+
+private:
+    Table& TableNamed(const std::string& name);
+    Table* Lookup(const std::string& name);
+    bool NormRead(const std::string& code);
+    // Reads the rows of the norms of the collection of `object` (and `code`)
+    // that were not read yet.
+    void ReadNorms(const TSerializeList& object, const std::string& code);
+    void ReadRows(const std::vector<std::string>& codes);
+    void Describe(Table& table);
+    bool Flushed();
+    void Heard(const TSerializeList& object);
+
+    db::Connection& m_connection;
+    const kod_pvr& m_patch;
+    std::map<std::string, std::unique_ptr<Table>> m_tables;
+    std::set<std::string> m_normsRead; // norm codes (blanks at the end dropped)
+    bool m_blind = false;
+    Table* m_lastTable = nullptr;
+    std::string m_lastNormRead;
+
+    // The objects the save reached, by kind, in order: the key of their row.
+    struct Object {
+        int kind;
+        std::string code;
+        std::string key;       // key text of the object's own row
+        std::string ratesCode; // a norm's code as its rates are stored
+    };
+    std::vector<Object> m_objects;
+    std::set<std::pair<int, std::string>> m_objectKeys;
+
+    // Who wrote: the first statement number of each run of statements by one
+    // object, with the norm heard from last then (the rates of a norm are
+    // written by objects outside the tree); the number of the last statement
+    // told; the object and norm heard from last.
+    struct Writer {
+        int64_t serial = 0;
+        const TSerializeList* object = nullptr;
+        const TSerializeList* norm = nullptr;
+    };
+    std::vector<Writer> m_writers;
+    int64_t m_lastSerial = 0;
+    Writer m_current;
+};
