@@ -58,12 +58,17 @@ bool IsKnownKind(const std::string& value) {
 }
 
 // Quantities: an exact decimal from at least 0.0001 in magnitude, else the
-// value's general text with the current separator (zero included).
+// value's general text (zero included). The text always has '.', whatever
+// the user's separator: an Oracle session reads numbers with '.' (its
+// NLS_NUMERIC_CHARACTERS are set to ".,"), and so does the Firebird layer;
+// "0,00005" from a comma locale would be refused there.
 void BindQuantity(db::Param& param, double value) {
-    if (std::fabs(value) >= 0.0001)
+    if (std::fabs(value) >= 0.0001) {
         param.SetDecimal(value);
-    else
-        param.SetString(text::FloatToStr(value));
+        return;
+    }
+    text::DecimalSeparatorGuard point('.');
+    param.SetString(text::FloatToStr(value));
 }
 
 } // namespace

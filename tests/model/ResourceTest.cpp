@@ -10,6 +10,7 @@
 
 #include "Serialaze/TextTreeView.h"
 #include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
 
 #include <cmath>
 
@@ -160,6 +161,41 @@ TEST(ResourceBindingTest, QuantitiesAreDecimalsFromOneTenThousandthAndTextBelow)
               "exec: insert into MASH (kod_pvr,n_tabl,kod_mash,rashod) values ( :kod_pvr, "
               ":n_tabl, :resource, :rashod) | kod_pvr=P1 (string), n_tabl=3 (string), "
               "resource=C1 (string), rashod=0.0001 (decimal)\n");
+}
+
+// A user whose separator is a comma: quantities below 0.0001 still travel
+// as text with '.', which an Oracle session (NLS ".,") and the Firebird layer
+// both read; "0,00005" would be refused by Oracle.
+TEST(ResourceBindingTest, SmallQuantitiesAreSentWithAPointWhateverTheUsersSeparator) {
+    text::DecimalSeparatorGuard comma(',');
+    testsupport::RecordingDriver recorder;
+    db::Connection connection;
+    connection.SetConnectionName("OracleConnection");
+    connection.SetDriverName("Oracle");
+    pvr norm;
+    norm.set_kod("P1");
+    pvr_popr* entry = norm.GetItem(norm.AddItem(std::make_unique<pvr_popr>()));
+    entry->set_number(1);
+    auto material = std::make_unique<popr_res>();
+    material->PutType(popr_res::kMaterial);
+    material->set_kod("M1");
+    material->set_rashod(0.00005);
+    entry->GetItem(entry->AddItem(std::move(material)))->InsertDB(connection);
+    EXPECT_NE(recorder.Dump().find("rashod=0.00005 (string)"), std::string::npos)
+        << recorder.Dump();
+    EXPECT_EQ(recorder.Dump().find("0,00005"), std::string::npos) << recorder.Dump();
+    // Shown to the user with the user's separator all the same.
+    EXPECT_EQ(text::FloatToStr(0.00005), "0,00005");
+}
+
+TEST_F(ResourceTest, ASmallQuantityFromACommaLocaleIsStoredExactly) {
+    Exec({"insert into NOM_MAT values ('M1', 'x', '?', '?', -1, 0)"});
+    Material("M1", 0.00005);
+    {
+        text::DecimalSeparatorGuard comma(',');
+        SaveLines();
+    }
+    EXPECT_EQ(Dump("CNIR", "kod_cnir"), "P1|1|M1|0.00005\n");
 }
 
 TEST(ResourceKindTest, AnUnknownKindIsReadWrittenAndShownButSendsNothing) {
