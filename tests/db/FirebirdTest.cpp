@@ -2,6 +2,7 @@
 #include "platform/db/Query.h"
 #include "platform/db/Script.h"
 #include "platform/text/Exception.h"
+#include "tests/support/QueryText.h"
 #include "tests/support/TempDatabase.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +23,7 @@ create table CNIR (kod_pvr varchar(20), rashod numeric(15,5), price numeric(9,2)
 
 // The rows of a select as "a|b" lines, NULL shown as <null>.
 std::string Dump(db::Connection& connection, const std::string& sql) {
-    db::Query query(connection);
-    query.SetSQL(sql);
-    query.Open();
-    std::string out;
-    for (; !query.Eof(); query.Next()) {
-        for (int i = 0; i < query.FieldCount(); ++i) {
-            const db::Field& field = query.FieldAt(i);
-            out += (i ? "|" : "") + (field.IsNull() ? std::string("<null>") : field.AsString());
-        }
-        out += "\n";
-    }
-    return out;
+    return testsupport::QueryText(connection, sql, "<null>");
 }
 
 class FirebirdQuery : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include "platform/db/Script.h"
 #include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
+#include "tests/support/QueryText.h"
 #include "tests/support/TempDatabase.h"
 
 #include <gtest/gtest.h>
@@ -28,18 +29,7 @@ create table LINE (kod varchar(20) not null, n integer not null, rashod numeric(
 )";
 
 std::string Dump(db::Connection& connection, const std::string& sql) {
-    db::Query query(connection);
-    query.SetSQL(sql);
-    query.Open();
-    std::string out;
-    for (; !query.Eof(); query.Next()) {
-        for (int i = 0; i < query.FieldCount(); ++i) {
-            const db::Field& field = query.FieldAt(i);
-            out += (i ? "|" : "") + (field.IsNull() ? std::string("<null>") : field.AsString());
-        }
-        out += "\n";
-    }
-    return out;
+    return testsupport::QueryText(connection, sql, "<null>");
 }
 
 std::string DumpAll(db::Connection& connection) {
