@@ -326,9 +326,24 @@ void SaveSession::LearnCollection(const sbornik_pvr* collection, const std::stri
     for (auto& [name, table] : m_tables)
         if (table->spec->byNorm)
             refused.merge(Load(*table, list));
+    std::vector<std::string> learned;
     for (const std::string& code : codes)
-        if (!refused.count(code))
+        if (!refused.count(code)) {
             m_norms.insert(code);
+            learned.push_back(code);
+        }
+    if (!m_observer || learned.empty())
+        return;
+    const std::set<std::string> told(learned.begin(), learned.end());
+    for (auto& [name, table] : m_tables) {
+        if (!table->spec->byNorm)
+            continue;
+        std::vector<const KnownRow*> rows;
+        for (const auto& [key, row] : table->rows)
+            if (told.count(key.substr(0, key.find(kSeparator))))
+                rows.push_back(&row);
+        m_observer->Learned(name, learned, rows);
+    }
 }
 
 // The resources and classifier codes of every line of the collection that are

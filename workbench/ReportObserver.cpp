@@ -473,7 +473,20 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         return;
     Flushed();
     try {
-        ReadRows(wanted);
+        for (auto& [name, table] : m_tables) {
+            if (!table->spec->byNorm)
+                continue;
+            // What the save handed over is not read again.
+            const std::set<std::string>& given = m_given[name];
+            std::vector<std::string> missing;
+            for (const std::string& c : wanted)
+                if (!given.count(Normal(c)))
+                    missing.push_back(c);
+            if (!missing.empty())
+                ReadRows(*table, missing);
+            else
+                Describe(*table);
+        }
     } catch (const Exception&) {
         // A code the base cannot take (the save then fails on it too): the
         // counts are given up, never the save.
@@ -483,40 +496,83 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         m_normsRead.insert(Normal(c));
 }
 
-void ReportObserver::ReadRows(const std::vector<std::string>& wanted) {
-    for (auto& [name, table] : m_tables) {
-        if (!table->spec->byNorm)
-            continue;
-        std::string sql = std::string("select * from ") + name + " where kod_pvr in (";
+void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
+    const std::string& name = table.spec->name;
+    std::string sql = "select * from " + name + " where kod_pvr in (";
+    for (size_t i = 0; i < kKeysPerQuery; ++i)
+        sql += (i ? ", :k" : ":k") + std::to_string(i);
+    sql += ")";
+    const std::set<std::string>& given = m_given[name];
+    db::Query query(m_connection);
+    query.SetSQL(sql);
+    for (size_t start = 0; start < wanted.size(); start += kKeysPerQuery) {
         for (size_t i = 0; i < kKeysPerQuery; ++i)
-            sql += (i ? ", :k" : ":k") + std::to_string(i);
-        sql += ")";
-        db::Query query(m_connection);
-        query.SetSQL(sql);
-        for (size_t start = 0; start < wanted.size(); start += kKeysPerQuery) {
-            for (size_t i = 0; i < kKeysPerQuery; ++i)
-                query.ParamByName("k" + std::to_string(i))
-                    .SetString(wanted[std::min(start + i, wanted.size() - 1)]);
-            query.Open();
-            if (!table->described) {
-                std::vector<std::string> names;
-                for (int c = 0; c < query.FieldCount(); ++c)
-                    names.push_back(query.FieldAt(c).Name());
-                table->SetColumns(std::move(names));
-            }
-            for (; !query.Eof(); query.Next()) {
-                Row row(table->columns.size());
-                for (size_t c = 0; c < row.size(); ++c)
-                    row[c] = table->FromField(c, query.FieldAt(static_cast<int>(c)).Value());
-                const std::string key = table->KeyOf(row);
-                // A norm named twice in one list (with and without blanks) is
-                // read once.
-                if (!m_normsRead.count(Normal(key.substr(0, key.find(kSeparator)))))
-                    table->rows[key].before.push_back(std::move(row));
-            }
-            query.Close();
+            query.ParamByName("k" + std::to_string(i))
+                .SetString(wanted[std::min(start + i, wanted.size() - 1)]);
+        query.Open();
+        if (!table.described) {
+            std::vector<std::string> names;
+            for (int c = 0; c < query.FieldCount(); ++c)
+                names.push_back(query.FieldAt(c).Name());
+            table.SetColumns(std::move(names));
         }
+        for (; !query.Eof(); query.Next()) {
+            Row row(table.columns.size());
+            for (size_t c = 0; c < row.size(); ++c)
+                row[c] = table.FromField(c, query.FieldAt(static_cast<int>(c)).Value());
+            const std::string key = table.KeyOf(row);
+            // A norm named twice in one list (with and without blanks), or
+            // handed over by the save, is kept once.
+            const std::string norm = Normal(key.substr(0, key.find(kSeparator)));
+            if (!m_normsRead.count(norm) && !given.count(norm))
+                table.rows[key].before.push_back(std::move(row));
+        }
+        query.Close();
     }
+}
+
+void ReportObserver::Learned(const std::string& name, const std::vector<std::string>& codes,
+                             const std::vector<const KnownRow*>& rows) {
+    Table* found = Lookup(name);
+    if (!found || !found->spec->byNorm || m_blind)
+        return;
+    Table& table = *found;
+    // Only a norm's first reading is the rows as they were: one read here or
+    // handed over before may hold what the save wrote since.
+    std::set<std::string> fresh;
+    std::set<std::string>& given = m_given[table.spec->name];
+    for (const std::string& code : codes) {
+        const std::string norm = Normal(code);
+        if (!m_normsRead.count(norm) && !given.count(norm))
+            fresh.insert(norm);
+    }
+    if (fresh.empty())
+        return;
+    if (!table.described && !rows.empty())
+        table.SetColumns(rows.front()->columns);
+    // Where each column of the table is in the rows (they come as the base
+    // describes them, mostly all alike).
+    std::vector<size_t> from;
+    const std::vector<std::string>* mapped = nullptr;
+    for (const KnownRow* known : rows) {
+        if (!mapped || *mapped != known->columns) {
+            mapped = &known->columns;
+            from.assign(table.columns.size(), SIZE_MAX);
+            for (size_t c = 0; c < known->columns.size(); ++c) {
+                auto column = table.Column(known->columns[c]);
+                if (column != table.index.end())
+                    from[column->second] = c;
+            }
+        }
+        Row row(table.columns.size());
+        for (size_t c = 0; c < row.size(); ++c)
+            if (from[c] < known->values.size())
+                row[c] = table.FromField(c, known->values[from[c]]);
+        const std::string key = table.KeyOf(row);
+        if (fresh.count(Normal(key.substr(0, key.find(kSeparator)))))
+            table.rows[key].before.push_back(std::move(row));
+    }
+    given.insert(fresh.begin(), fresh.end());
 }
 
 void ReportObserver::Heard(const TSerializeList& object) {
