@@ -186,8 +186,10 @@ const std::vector<std::pair<std::string, std::string>>& NamedColumnsOf(const std
 }
 
 std::vector<std::pair<std::string, db::BoundValue>> ColumnValues(db::Query& query) {
+    const auto& named = NamedColumnsOf(query.SQL());
     std::vector<std::pair<std::string, db::BoundValue>> values;
-    for (const auto& [column, expression] : NamedColumnsOf(query.SQL())) {
+    values.reserve(named.size());
+    for (const auto& [column, expression] : named) {
         db::BoundValue value;
         if (!expression.empty() && expression[0] == ':') {
             value = query.ParamByName(expression.substr(1)).Value();
