@@ -58,4 +58,13 @@ public:
     virtual void Wrote(const TSerializeList& object, const RowWrite& write) {
         (void)object, (void)write;
     }
+    // The save read from the base the rows of `table` (a table whose rows
+    // belong to a norm: KOD_PVR and those keyed by it) of the norms `codes`, all
+    // of them at once: `rows`, in no particular order. A norm may come again
+    // later, read after the save wrote to it; an observer that keeps the rows as
+    // they were takes a norm's first reading only.
+    virtual void Learned(const std::string& table, const std::vector<std::string>& codes,
+                         const std::vector<const KnownRow*>& rows) {
+        (void)table, (void)codes, (void)rows;
+    }
 };

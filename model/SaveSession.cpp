@@ -186,8 +186,10 @@ const std::vector<std::pair<std::string, std::string>>& NamedColumnsOf(const std
 }
 
 std::vector<std::pair<std::string, db::BoundValue>> ColumnValues(db::Query& query) {
+    const auto& named = NamedColumnsOf(query.SQL());
     std::vector<std::pair<std::string, db::BoundValue>> values;
-    for (const auto& [column, expression] : NamedColumnsOf(query.SQL())) {
+    values.reserve(named.size());
+    for (const auto& [column, expression] : named) {
         db::BoundValue value;
         if (!expression.empty() && expression[0] == ':') {
             value = query.ParamByName(expression.substr(1)).Value();
@@ -326,9 +328,24 @@ void SaveSession::LearnCollection(const sbornik_pvr* collection, const std::stri
     for (auto& [name, table] : m_tables)
         if (table->spec->byNorm)
             refused.merge(Load(*table, list));
+    std::vector<std::string> learned;
     for (const std::string& code : codes)
-        if (!refused.count(code))
+        if (!refused.count(code)) {
             m_norms.insert(code);
+            learned.push_back(code);
+        }
+    if (!m_observer || learned.empty())
+        return;
+    const std::set<std::string> told(learned.begin(), learned.end());
+    for (auto& [name, table] : m_tables) {
+        if (!table->spec->byNorm)
+            continue;
+        std::vector<const KnownRow*> rows;
+        for (const auto& [key, row] : table->rows)
+            if (told.count(key.substr(0, key.find(kSeparator))))
+                rows.push_back(&row);
+        m_observer->Learned(name, learned, rows);
+    }
 }
 
 // The resources and classifier codes of every line of the collection that are

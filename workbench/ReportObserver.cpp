@@ -95,6 +95,11 @@ std::string Normal(std::string value) {
 // point (halves away from zero), without zeros that do not count. Accepts a
 // point or a comma and an exponent; any other text is returned as it is.
 std::string CanonicalNumber(const std::string& text, int scale) {
+    // Digits without a leading zero (a whole number, the most frequent case)
+    // are kept as they are, at every scale.
+    if (!text.empty() && (text[0] != '0' || text.size() == 1) &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return text;
     std::string_view s = text::TrimView(text);
     size_t i = 0;
     bool negative = false;
@@ -199,7 +204,32 @@ struct ReportObserver::Table {
             return after;
         }
     };
-    std::map<std::string, Rows> rows; // by key text
+    // The rows by key: grouped by the key's columns but the last (a
+    // one-column key by itself), within a group ordered by the last column.
+    // A group is what a deleted entry or norm takes along, and what the
+    // report lists of an object; the groups themselves need no order.
+    using Group = std::map<std::string, Rows>;
+    std::unordered_map<std::string, Group> groups;
+
+    // The group and the last column of a key of every key column.
+    std::pair<std::string, std::string> Split(const std::string& key) const {
+        const size_t at = spec->key.size() > 1 ? key.rfind(kSeparator) : std::string::npos;
+        if (at == std::string::npos)
+            return {key, std::string()};
+        return {key.substr(0, at), key.substr(at + 1)};
+    }
+    Rows& At(const std::string& key) {
+        auto [group, last] = Split(key);
+        return groups[std::move(group)][std::move(last)];
+    }
+    const Rows* Find(const std::string& key) const {
+        auto [group, last] = Split(key);
+        auto found = groups.find(group);
+        if (found == groups.end())
+            return nullptr;
+        auto row = found->second.find(last);
+        return row == found->second.end() ? nullptr : &row->second;
+    }
 
     void SetColumns(std::vector<std::string> names) {
         columns.clear();
@@ -295,18 +325,36 @@ struct ReportObserver::Table {
         return text;
     }
 
-    // The keys that begin with `prefix` followed by the separator.
-    template <typename F> void EachUnder(const std::string& prefix, F&& action) {
+    // The keys that begin with `prefix` (some key columns) followed by the
+    // separator, in the order of their key text: `action`(the key's text after
+    // the prefix, rows).
+    template <typename Self, typename F> static void EachUnder(Self& self, const std::string& prefix, F&& action) {
+        const size_t columns = static_cast<size_t>(std::count(prefix.begin(), prefix.end(), kSeparator)) + 1;
+        if (self.spec->key.size() < 2 || columns >= self.spec->key.size())
+            return;
+        if (columns + 1 == self.spec->key.size()) {
+            auto found = self.groups.find(prefix);
+            if (found != self.groups.end())
+                for (auto& [last, rows] : found->second)
+                    action(last, rows);
+            return;
+        }
+        // Fewer columns: every group under the prefix, in order.
         const std::string start = prefix + kSeparator;
-        for (auto it = rows.lower_bound(start);
-             it != rows.end() && it->first.compare(0, start.size(), start) == 0; ++it)
-            action(it->first, it->second);
+        std::vector<std::string> under;
+        for (const auto& [group, rows] : self.groups)
+            if (group.compare(0, start.size(), start) == 0)
+                under.push_back(group);
+        std::sort(under.begin(), under.end());
+        for (const std::string& group : under)
+            for (auto& [last, rows] : self.groups.find(group)->second)
+                action(group.substr(start.size()) + kSeparator + last, rows);
+    }
+    template <typename F> void EachUnder(const std::string& prefix, F&& action) {
+        EachUnder(*this, prefix, std::forward<F>(action));
     }
     template <typename F> void EachUnder(const std::string& prefix, F&& action) const {
-        const std::string start = prefix + kSeparator;
-        for (auto it = rows.lower_bound(start);
-             it != rows.end() && it->first.compare(0, start.size(), start) == 0; ++it)
-            action(it->first, it->second);
+        EachUnder(*this, prefix, std::forward<F>(action));
     }
 
     void Insert(const std::string& key,
@@ -317,12 +365,12 @@ struct ReportObserver::Table {
             if (found != index.end())
                 row[found->second] = FromBound(found->second, value);
         }
-        rows[key].Write().push_back(std::move(row));
+        At(key).Write().push_back(std::move(row));
     }
 
     void Update(const std::string& key,
                 const std::vector<std::pair<std::string, db::BoundValue>>& values) {
-        auto& after = rows[key].Write();
+        auto& after = At(key).Write();
         for (const auto& [column, value] : values) {
             auto found = Column(column);
             if (found == index.end())
@@ -337,7 +385,7 @@ struct ReportObserver::Table {
         if (prefix)
             EachUnder(key, [](const std::string&, Rows& r) { r.Write().clear(); });
         else
-            rows[key].Write().clear();
+            At(key).Write().clear();
     }
 };
 
@@ -473,7 +521,20 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         return;
     Flushed();
     try {
-        ReadRows(wanted);
+        for (auto& [name, table] : m_tables) {
+            if (!table->spec->byNorm)
+                continue;
+            // What the save handed over is not read again.
+            const std::set<std::string>& given = m_given[name];
+            std::vector<std::string> missing;
+            for (const std::string& c : wanted)
+                if (!given.count(Normal(c)))
+                    missing.push_back(c);
+            if (!missing.empty())
+                ReadRows(*table, missing);
+            else
+                Describe(*table);
+        }
     } catch (const Exception&) {
         // A code the base cannot take (the save then fails on it too): the
         // counts are given up, never the save.
@@ -483,40 +544,83 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         m_normsRead.insert(Normal(c));
 }
 
-void ReportObserver::ReadRows(const std::vector<std::string>& wanted) {
-    for (auto& [name, table] : m_tables) {
-        if (!table->spec->byNorm)
-            continue;
-        std::string sql = std::string("select * from ") + name + " where kod_pvr in (";
+void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
+    const std::string& name = table.spec->name;
+    std::string sql = "select * from " + name + " where kod_pvr in (";
+    for (size_t i = 0; i < kKeysPerQuery; ++i)
+        sql += (i ? ", :k" : ":k") + std::to_string(i);
+    sql += ")";
+    const std::set<std::string>& given = m_given[name];
+    db::Query query(m_connection);
+    query.SetSQL(sql);
+    for (size_t start = 0; start < wanted.size(); start += kKeysPerQuery) {
         for (size_t i = 0; i < kKeysPerQuery; ++i)
-            sql += (i ? ", :k" : ":k") + std::to_string(i);
-        sql += ")";
-        db::Query query(m_connection);
-        query.SetSQL(sql);
-        for (size_t start = 0; start < wanted.size(); start += kKeysPerQuery) {
-            for (size_t i = 0; i < kKeysPerQuery; ++i)
-                query.ParamByName("k" + std::to_string(i))
-                    .SetString(wanted[std::min(start + i, wanted.size() - 1)]);
-            query.Open();
-            if (!table->described) {
-                std::vector<std::string> names;
-                for (int c = 0; c < query.FieldCount(); ++c)
-                    names.push_back(query.FieldAt(c).Name());
-                table->SetColumns(std::move(names));
-            }
-            for (; !query.Eof(); query.Next()) {
-                Row row(table->columns.size());
-                for (size_t c = 0; c < row.size(); ++c)
-                    row[c] = table->FromField(c, query.FieldAt(static_cast<int>(c)).Value());
-                const std::string key = table->KeyOf(row);
-                // A norm named twice in one list (with and without blanks) is
-                // read once.
-                if (!m_normsRead.count(Normal(key.substr(0, key.find(kSeparator)))))
-                    table->rows[key].before.push_back(std::move(row));
-            }
-            query.Close();
+            query.ParamByName("k" + std::to_string(i))
+                .SetString(wanted[std::min(start + i, wanted.size() - 1)]);
+        query.Open();
+        if (!table.described) {
+            std::vector<std::string> names;
+            for (int c = 0; c < query.FieldCount(); ++c)
+                names.push_back(query.FieldAt(c).Name());
+            table.SetColumns(std::move(names));
         }
+        for (; !query.Eof(); query.Next()) {
+            Row row(table.columns.size());
+            for (size_t c = 0; c < row.size(); ++c)
+                row[c] = table.FromField(c, query.FieldAt(static_cast<int>(c)).Value());
+            const std::string key = table.KeyOf(row);
+            // A norm named twice in one list (with and without blanks), or
+            // handed over by the save, is kept once.
+            const std::string norm = Normal(key.substr(0, key.find(kSeparator)));
+            if (!m_normsRead.count(norm) && !given.count(norm))
+                table.At(key).before.push_back(std::move(row));
+        }
+        query.Close();
     }
+}
+
+void ReportObserver::Learned(const std::string& name, const std::vector<std::string>& codes,
+                             const std::vector<const KnownRow*>& rows) {
+    Table* found = Lookup(name);
+    if (!found || !found->spec->byNorm || m_blind)
+        return;
+    Table& table = *found;
+    // Only a norm's first reading is the rows as they were: one read here or
+    // handed over before may hold what the save wrote since.
+    std::set<std::string> fresh;
+    std::set<std::string>& given = m_given[table.spec->name];
+    for (const std::string& code : codes) {
+        const std::string norm = Normal(code);
+        if (!m_normsRead.count(norm) && !given.count(norm))
+            fresh.insert(norm);
+    }
+    if (fresh.empty())
+        return;
+    if (!table.described && !rows.empty())
+        table.SetColumns(rows.front()->columns);
+    // Where each column of the table is in the rows (they come as the base
+    // describes them, mostly all alike).
+    std::vector<size_t> from;
+    const std::vector<std::string>* mapped = nullptr;
+    for (const KnownRow* known : rows) {
+        if (!mapped || *mapped != known->columns) {
+            mapped = &known->columns;
+            from.assign(table.columns.size(), SIZE_MAX);
+            for (size_t c = 0; c < known->columns.size(); ++c) {
+                auto column = table.Column(known->columns[c]);
+                if (column != table.index.end())
+                    from[column->second] = c;
+            }
+        }
+        Row row(table.columns.size());
+        for (size_t c = 0; c < row.size(); ++c)
+            if (from[c] < known->values.size())
+                row[c] = table.FromField(c, known->values[from[c]]);
+        const std::string key = table.KeyOf(row);
+        if (fresh.count(Normal(key.substr(0, key.find(kSeparator)))))
+            table.At(key).before.push_back(std::move(row));
+    }
+    given.insert(fresh.begin(), fresh.end());
 }
 
 void ReportObserver::Heard(const TSerializeList& object) {
@@ -558,8 +662,11 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
     } else {
         Describe(table);
         const std::string text = table.KeyOf(key);
-        if (!m_blind && !table.rows.count(text)) {
-            Table::Rows& rows = table.rows[text];
+        auto [group, last] = table.Split(text);
+        auto [at, added] = m_blind ? std::pair<Table::Group::iterator, bool>{}
+                                   : table.groups[std::move(group)].try_emplace(std::move(last));
+        if (added) {
+            Table::Rows& rows = at->second;
             if (row) {
                 Row before(table.columns.size());
                 for (size_t c = 0; c < before.size(); ++c)
@@ -642,15 +749,16 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     for (const Spec& spec : Specs()) {
         const Table& table = *m_tables.at(spec.name);
         Counted total;
-        for (const auto& [key, rows] : table.rows) {
-            if (!rows.changed)
-                continue;
-            Counted c = Compare(rows.before, rows.after);
-            total.added += c.added;
-            total.changed += c.changed;
-            total.unchanged += c.unchanged;
-            total.removed += c.removed;
-        }
+        for (const auto& [group, rowsByLast] : table.groups)
+            for (const auto& [last, rows] : rowsByLast) {
+                if (!rows.changed)
+                    continue;
+                Counted c = Compare(rows.before, rows.after);
+                total.added += c.added;
+                total.changed += c.changed;
+                total.unchanged += c.unchanged;
+                total.removed += c.removed;
+            }
         if (total.added + total.changed + total.unchanged + total.removed == 0)
             continue;
         recorder.Row(spec.name, RowChange::New, total.added);
@@ -665,8 +773,8 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     static const Table::Rows kNone;
     auto rowsOf = [&](const char* name, const std::string& key) -> const Table::Rows& {
         const Table& table = *m_tables.at(name);
-        auto found = table.rows.find(key);
-        return found == table.rows.end() ? kNone : found->second;
+        const Table::Rows* found = table.Find(key);
+        return found ? *found : kNone;
     };
     for (const Object& object : m_objects) {
         const ObjectKind kind = static_cast<ObjectKind>(object.kind);

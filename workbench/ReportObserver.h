@@ -8,7 +8,9 @@
 // of its entries (KOD_TABL, TRUDOZ, ZARP, CNIR, MASH) are read the first time
 // the save reaches a collection, for all its norms at once (a few queries per
 // table, never one per row), because replacing an entry takes its detail rows
-// with it and the save never asks about them. The rows after: what the
+// with it and the save never asks about them. The tables the save reads for
+// itself (KOD_PVR, KOD_TABL, CNIR, MASH when it groups) it hands over
+// (Learned); only the others are read here. The rows after: what the
 // statements wrote, as the schema stores it (numbers to the column's scale; a
 // deleted entry takes its detail rows along).
 //
@@ -44,6 +46,10 @@ public:
 
     void Found(const TSerializeList& object, const RowKey& key, const KnownRow* row) override;
     void Wrote(const TSerializeList& object, const RowWrite& write) override;
+    // Rows of a norm's table the save read for itself: kept as the rows before,
+    // so that they are not read a second time.
+    void Learned(const std::string& table, const std::vector<std::string>& codes,
+                 const std::vector<const KnownRow*>& rows) override;
 
     // The save went to its end: what each table and object had goes to
     // `recorder` (tables, then sections, collections, norms, entries, in the
@@ -68,7 +74,7 @@ private:
     // Reads the rows of the norms of the collection of `object` (and `code`)
     // that were not read yet.
     void ReadNorms(const TSerializeList& object, const std::string& code);
-    void ReadRows(const std::vector<std::string>& codes);
+    void ReadRows(Table& table, const std::vector<std::string>& codes);
     void Describe(Table& table);
     bool Flushed();
     void Heard(const TSerializeList& object);
@@ -77,6 +83,9 @@ private:
     const kod_pvr& m_patch;
     std::map<std::string, std::unique_ptr<Table>> m_tables;
     std::set<std::string> m_normsRead; // norm codes (blanks at the end dropped)
+    // Norm codes whose rows of a table came from the save (Learned) before
+    // they were read here, by table.
+    std::map<std::string, std::set<std::string>> m_given;
     bool m_blind = false;
     Table* m_lastTable = nullptr;
     std::string m_lastNormRead;

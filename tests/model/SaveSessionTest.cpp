@@ -18,6 +18,7 @@
 
 #include <algorithm>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,7 +69,27 @@ public:
             line += " " + column + "=" + value.ToText();
         lines.push_back(line);
     }
+    // Kept apart: only a save that groups learns rows.
+    void Learned(const std::string& table, const std::vector<std::string>& codes,
+                 const std::vector<const KnownRow*>& rows) override {
+        for (const std::string& code : codes)
+            learned.push_back({table, code, 0});
+        for (const KnownRow* row : rows) {
+            const db::FieldValue* code = row->Get("kod_pvr");
+            ASSERT_NE(code, nullptr) << table;
+            auto counted = std::find_if(learned.begin(), learned.end(), [&](const Learning& l) {
+                return l.table == table && l.code == code->AsString();
+            });
+            ASSERT_NE(counted, learned.end()) << table << " " << code->AsString();
+            ++counted->rows;
+        }
+    }
     std::vector<std::string> lines;
+    struct Learning {
+        std::string table, code;
+        int rows;
+    };
+    std::vector<Learning> learned;
 };
 
 std::unique_ptr<kod_pvr> DemoPatch() {
@@ -90,7 +111,8 @@ protected:
 
     // One save of the patch in its transaction, watched; answers what the
     // observer saw. Throws what the save throws (after the rollback).
-    std::vector<std::string> Save(db::Connection& connection, kod_pvr& patch) {
+    std::vector<std::string> Save(db::Connection& connection, kod_pvr& patch,
+                                  std::vector<Recorder::Learning>* learned = nullptr) {
         Recorder recorder;
         db::TransactionDesc transaction;
         connection.StartTransaction(transaction);
@@ -102,6 +124,8 @@ protected:
             connection.Rollback(transaction);
             throw;
         }
+        if (learned)
+            *learned = recorder.learned;
         return recorder.lines;
     }
 
@@ -144,6 +168,42 @@ TEST_F(SaveSessionTest, GroupedAndOneByOneWriteTheSameRowsJournalAndObserverCall
         seen[0][1].end());
     // The grouped save asked far fewer questions of the base.
     EXPECT_GT(m_other.Connection().Statistics().executions, Db().Statistics().executions);
+}
+
+// What the grouped save reads of a collection's norms it hands to the
+// observer once, as the base holds it before the save writes: every row of
+// those norms in KOD_PVR, KOD_TABL, CNIR and MASH. One by one it reads
+// nothing of the kind and hands over nothing.
+TEST_F(SaveSessionTest, TheGroupedSaveHandsItsObserverTheNormRowsItRead) {
+    Save(Db(), *DemoPatch());
+    std::map<std::pair<std::string, std::string>, int> held;
+    for (const char* table : {"KOD_PVR", "KOD_TABL", "CNIR", "MASH"})
+        for (const char* code : {"01-01-001", "01-03-001", "06-01-001"}) {
+            db::Query count(Db());
+            count.SetSQL(std::string("select count(*) from ") + table + " where kod_pvr = :k");
+            count.ParamByName("k").SetString(code);
+            count.Open();
+            held[{table, code}] = static_cast<int>(count.FieldAt(0).AsInteger());
+        }
+    EXPECT_GT((held[{"CNIR", "06-01-001"}] + held[{"CNIR", "01-03-001"}]), 0);
+    EXPECT_GT((held[{"MASH", "01-01-001"}]), 0);
+    // The patch changes some of those rows: what is handed over is the base
+    // before, not what the save left.
+    db::ExecuteScript(Db(), "insert into MASH (kod_pvr, n_tabl, kod_mash, rashod) "
+                            "values ('06-01-001', 1, 'LEFT-OVER', 1);");
+    ++held[{"MASH", "06-01-001"}];
+    std::vector<Recorder::Learning> learned;
+    Save(Db(), *DemoPatch(), &learned);
+    std::map<std::pair<std::string, std::string>, int> told;
+    for (const Recorder::Learning& l : learned) {
+        EXPECT_TRUE(told.emplace(std::make_pair(l.table, l.code), l.rows).second)
+            << l.table << " " << l.code << " handed over twice";
+    }
+    EXPECT_EQ(told, held);
+
+    std::vector<Recorder::Learning> single;
+    Save(m_other.Connection(), *DemoPatch(), &single);
+    EXPECT_TRUE(single.empty());
 }
 
 // The second entry of a norm cannot be written (the base refuses an n_tabl

@@ -285,6 +285,42 @@ TEST_P(ReportCountsTest, APatchThatDropsResourceLinesCountsThemRemoved) {
                                                              {"MASH[990002].RASHOD", "3", ""}}));
 }
 
+// A norm that comes again in a later collection, after a norm the save has
+// not met: the save reads the later collection's norms afresh, the first one
+// with what the save wrote to it. The report keeps the rows the base held
+// before the run, not those the save wrote in between.
+TEST_P(ReportCountsTest, ANormMetAgainInALaterCollectionIsComparedWithTheBaseBeforeTheRun) {
+    const std::string rich = RichPatch(kExtraLines);
+    const size_t from = rich.find("<sbornik_pvr");
+    const std::string closing = "</sbornik_pvr>\n";
+    const std::string collection = rich.substr(from, rich.find(closing) + closing.size() - from);
+    const size_t normFrom = collection.find("<pvr ");
+    const std::string norm =
+        collection.substr(normFrom, collection.find("</pvr>\n") + 7 - normFrom);
+    auto replaced = [](std::string text, const std::string& what, const std::string& with) {
+        for (size_t at = text.find(what); at != std::string::npos;
+             at = text.find(what, at + with.size()))
+            text.replace(at, what.size(), with);
+        return text;
+    };
+    std::string other = replaced(replaced(norm, " 09-01-001 ", "09-02-001"), "09-01-001-0",
+                                 "09-02-001-0");
+    std::string again = replaced(norm, "rashod=\"1.5\"", "rashod=\"2.5\"");
+    std::string later = replaced(collection, "kod=\"9\"", "kod=\"10\"");
+    later.replace(later.find(norm), norm.size(), other + again);
+    UsePatch(PatchXml(rich.substr(rich.find("<razdels>"), from - rich.find("<razdels>")) +
+                      collection + later));
+    Reach reach = RichReach();
+    reach.collections.insert("10");
+    reach.norms.insert("09-02-001");
+    reach.entries.insert({"09-02-001/1", "09-02-001/2"});
+    RunAndCompare(reach);
+    // Run again: the base now holds the later collection's version.
+    RunAndCompare(reach);
+    EXPECT_EQ(m_form->Report.tables["CNIR"].changed, 0);
+    EXPECT_EQ(m_form->Report.tables["CNIR"].removed, 0);
+}
+
 // A dry run counts what the real run then does.
 TEST_P(ReportCountsTest, ADryRunCountsWhatTheRealRunDoes) {
     m_form->EdPatch = SOURCE_DIR "/demo/patch.xml";
