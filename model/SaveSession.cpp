@@ -511,7 +511,10 @@ void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKin
         if (found == table->rows.end())
             return;
         KnownRow& row = found->second;
-        for (auto& [column, value] : write.values) {
+        // Not a structured binding: a lambda may not capture one in C++17.
+        for (const auto& item : write.values) {
+            const std::string& column = item.first;
+            const db::BoundValue& value = item.second;
             auto same =
                 std::find_if(row.columns.begin(), row.columns.end(), [&](const std::string& name) {
                     return text::EqualsIgnoreCaseAscii(name, column);
