@@ -268,7 +268,7 @@ TEST_F(ServerFaultTest, AConnectionLostInTheRecalculationGivesOneLinePerFailedSt
                                     "Ошибка при пересчете  расхода у прочего материала ", 2);
     for (int c = 70; c <= 71; ++c)
         for (int n = 1; n <= 10; ++n) {
-            char norm[16];
+            char norm[32]; // room for any two ints, as the compiler checks
             std::snprintf(norm, sizeof norm, "%02d-01-%03d", c, n);
             const int done = wages.done.count(norm) ? wages.done.at(norm) : 0;
             const int failed = wages.failed.count(norm) ? wages.failed.at(norm) : 0;
