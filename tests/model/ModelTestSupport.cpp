@@ -38,6 +38,34 @@ std::string DumpTable(db::Connection& connection, const std::string& table,
                                   "NULL");
 }
 
+const std::vector<BaseTable>& BaseTables() {
+    static const std::vector<BaseTable> tables = {
+        {"NAME_BASE", "name"},
+        {"KOD_RAZD", "kod_razd"},
+        {"KOD_SBOR", "kod_sb"},
+        {"KOD_PVR", "kod_pvr"},
+        {"SOST_PVR", "kod_pvr"},
+        {"N_PROC", "kod_pvr, kod_mest"},
+        {"KOD_TABL", "kod_pvr, n_tabl"},
+        {"TRUDOZ", "kod_pvr, n_tabl"},
+        {"ZARP", "kod_pvr, n_tabl"},
+        {"CNIR", "kod_pvr, n_tabl, kod_cnir"},
+        {"MASH", "kod_pvr, n_tabl, kod_mash"},
+        {"NOM_MAT", "kod_mat"},
+        {"NOM_MASH", "kod_mash"},
+        {"KOD_OKP", "kod_okp"},
+        {"N_MASHP", "kod_mashp"},
+    };
+    return tables;
+}
+
+std::string DumpBase(db::Connection& connection) {
+    std::string out;
+    for (const BaseTable& table : BaseTables())
+        out += std::string(table.name) + ":\n" + DumpTable(connection, table.name, table.orderBy);
+    return out;
+}
+
 void ReadXml(TSerializeList& object, const std::string& xml) {
     text::StringList lines;
     lines.SetText(xml);

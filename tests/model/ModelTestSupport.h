@@ -46,6 +46,14 @@ private:
 // values as text separated by "|", NULL for NULL; each line ends with "\n".
 std::string DumpTable(db::Connection& connection, const std::string& table,
                       const std::string& orderBy);
+// The tables of the base's schema, each with the columns that order its rows.
+struct BaseTable {
+    const char* name;
+    const char* orderBy;
+};
+const std::vector<BaseTable>& BaseTables();
+// Every table of BaseTables, each under its name, as DumpTable shows it.
+std::string DumpBase(db::Connection& connection);
 
 // Reads the XML text (UTF-8, no declaration needed) into `object`, whose class
 // name must be the root element's name.

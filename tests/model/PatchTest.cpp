@@ -12,6 +12,7 @@
 
 #include <filesystem>
 
+using modeltest::DumpBase;
 using modeltest::DumpTable;
 
 namespace {
@@ -25,34 +26,6 @@ const std::vector<std::string> Seed = {
     "insert into KOD_OKP values ('574510')", "insert into N_MASHP values ('0301')",
     "insert into NOM_MAT values ('401-0067', 'Бетон тяжелый', '574510', 'м3', 850.5, 2.4)",
     "insert into NOM_MASH values ('030101', 'Экскаватор 0,5 м3', '0301', 111.99, 6, 1, 12.5, 1)"};
-
-struct Table {
-    const char* name;
-    const char* orderBy;
-};
-const Table Tables[] = {{"NAME_BASE", "name"},
-                        {"KOD_RAZD", "kod_razd"},
-                        {"KOD_SBOR", "kod_sb"},
-                        {"KOD_PVR", "kod_pvr"},
-                        {"SOST_PVR", "kod_pvr"},
-                        {"N_PROC", "kod_pvr, kod_mest"},
-                        {"KOD_TABL", "kod_pvr, n_tabl"},
-                        {"TRUDOZ", "kod_pvr, n_tabl"},
-                        {"ZARP", "kod_pvr, n_tabl"},
-                        {"CNIR", "kod_pvr, n_tabl, kod_cnir"},
-                        {"MASH", "kod_pvr, n_tabl, kod_mash"},
-                        {"NOM_MAT", "kod_mat"},
-                        {"NOM_MASH", "kod_mash"},
-                        {"KOD_OKP", "kod_okp"},
-                        {"N_MASHP", "kod_mashp"}};
-
-// Every table of the base, each under its name.
-std::string DumpAll(db::Connection& connection) {
-    std::string out;
-    for (const Table& table : Tables)
-        out += std::string(table.name) + ":\n" + DumpTable(connection, table.name, table.orderBy);
-    return out;
-}
 
 std::unique_ptr<kod_pvr> ReadPatch(const std::string& path = PatchFile) {
     text::StringList lines;
@@ -200,7 +173,7 @@ TEST_F(PatchTest, SavingOverAnExistingBaseReplacesNormsAndEntriesAndLeavesUnment
 }
 
 TEST_F(PatchTest, AFailingStatementEndsTheSaveThereAndARollbackLeavesNothing) {
-    const std::string before = DumpAll(Db());
+    const std::string before = DumpBase(Db());
     auto base = ReadPatch();
     // Longer than KOD_PVR.kod_pvr holds: the second collection's norm fails.
     base->GetItem(1)->GetItem(0)->set_kod(std::string(40, '9'));
@@ -209,7 +182,7 @@ TEST_F(PatchTest, AFailingStatementEndsTheSaveThereAndARollbackLeavesNothing) {
     Db().StartTransaction(transaction);
     EXPECT_THROW(base->SaveIntoDB(Db()), EDatabaseError);
     Db().Rollback(transaction);
-    EXPECT_EQ(DumpAll(Db()), before);
+    EXPECT_EQ(DumpBase(Db()), before);
 
     // Without a transaction the rows written before the failure stay.
     m_journal.Clear();
@@ -272,7 +245,7 @@ TEST_F(PatchTest, LoadedCollectionsExportedAndReappliedToAFreshBaseGiveTheSameRo
         fresh.Connection().ExecuteDirect(sql);
     reapplied.SaveIntoDB(fresh.Connection());
     // A material that no consumption line uses is not part of an export.
-    for (const Table& table : Tables) {
+    for (const modeltest::BaseTable& table : modeltest::BaseTables()) {
         if (std::string(table.name) != "NOM_MAT") {
             EXPECT_EQ(DumpTable(fresh.Connection(), table.name, table.orderBy),
                       Dump(table.name, table.orderBy))

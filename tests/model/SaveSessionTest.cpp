@@ -26,28 +26,6 @@
 namespace modeltest {
 namespace {
 
-const char* const kTables[][2] = {
-    {"KOD_RAZD", "kod_razd"},
-    {"KOD_SBOR", "kod_sb"},
-    {"KOD_PVR", "kod_pvr"},
-    {"SOST_PVR", "kod_pvr"},
-    {"KOD_TABL", "kod_pvr, n_tabl"},
-    {"TRUDOZ", "kod_pvr, n_tabl"},
-    {"ZARP", "kod_pvr, n_tabl"},
-    {"CNIR", "kod_pvr, n_tabl, kod_cnir"},
-    {"MASH", "kod_pvr, n_tabl, kod_mash"},
-    {"NOM_MAT", "kod_mat"},
-    {"NOM_MASH", "kod_mash"},
-    {"N_PROC", "kod_pvr"},
-};
-
-std::string DumpAll(db::Connection& connection) {
-    std::string out;
-    for (const auto& table : kTables)
-        out += std::string("== ") + table[0] + "\n" + DumpTable(connection, table[0], table[1]);
-    return out;
-}
-
 std::string KeyText(const RowKey& key) {
     std::string text = key.table;
     for (const auto& column : key.columns)
@@ -144,8 +122,8 @@ TEST_F(SaveSessionTest, GroupedAndOneByOneWriteTheSameRowsJournalAndObserverCall
         seen[mode][1] = Save(*connections[mode], *DemoPatch()); // over itself
         journal[mode] = m_journal.Text();
     }
-    EXPECT_EQ(DumpAll(Db()), DumpAll(m_other.Connection()));
-    EXPECT_NE(DumpAll(Db()).find("01-03-001|1|"), std::string::npos);
+    EXPECT_EQ(DumpBase(Db()), DumpBase(m_other.Connection()));
+    EXPECT_NE(DumpBase(Db()).find("01-03-001|1|"), std::string::npos);
     EXPECT_EQ(journal[0], journal[1]);
     EXPECT_NE(journal[0].find("Добавление работы 01-01-001\n"), std::string::npos) << journal[0];
     for (int run = 0; run < 2; ++run) {
@@ -215,7 +193,7 @@ TEST_F(SaveSessionTest, AFailingStatementNamesTheObjectThatWroteIt) {
         SCOPED_TRACE(connection == &Db() ? "grouped" : "one by one");
         db::ExecuteScript(*connection,
                           "alter table KOD_TABL add constraint ONE_ENTRY check (n_tabl < 2);");
-        const std::string before = DumpAll(*connection);
+        const std::string before = DumpBase(*connection);
         try {
             Save(*connection, *patch);
             FAIL() << "the second entry went through";
@@ -230,7 +208,7 @@ TEST_F(SaveSessionTest, AFailingStatementNamesTheObjectThatWroteIt) {
                 << e.Message();
         }
         EXPECT_FALSE(connection->InTransaction());
-        EXPECT_EQ(DumpAll(*connection), before);
+        EXPECT_EQ(DumpBase(*connection), before);
     }
 }
 
@@ -241,7 +219,7 @@ TEST_F(SaveSessionTest, AKeyTheBaseRefusesInAListFailsTheSaveThroughItsOwnSelect
     auto patch = DemoPatch();
     pvr& norm = *patch->GetItem(0)->GetItem(0);
     norm.set_kod(std::string(40, '7'));
-    const std::string before = DumpAll(Db());
+    const std::string before = DumpBase(Db());
     try {
         Save(Db(), *patch);
         FAIL() << "the long code went through";
@@ -251,7 +229,7 @@ TEST_F(SaveSessionTest, AKeyTheBaseRefusesInAListFailsTheSaveThroughItsOwnSelect
                   std::string::npos)
             << e.Message();
     }
-    EXPECT_EQ(DumpAll(Db()), before);
+    EXPECT_EQ(DumpBase(Db()), before);
 }
 
 } // namespace
