@@ -400,12 +400,7 @@ FirebirdStatement::FirebirdStatement(FirebirdSession& session, const ParsedSql& 
 FirebirdStatement::~FirebirdStatement() {
     CloseCursor();
     m_session.Unregister(this);
-    try {
-        Status status;
-        m_statement->free(status.get());
-    } catch (const FbException&) {
-        m_statement->release();
-    }
+    FreeStatement(m_statement);
 }
 
 int64_t FirebirdStatement::Execute(const std::vector<BoundValue>& params) {

@@ -21,18 +21,6 @@ constexpr unsigned kMaxSelectSlots = 64;
 // A write block with fewer slots than this is built for the group's own texts.
 constexpr unsigned kFewSlots = 8;
 
-void Free(IStatement*& statement) {
-    if (!statement)
-        return;
-    try {
-        FirebirdStatus status;
-        statement->free(status.get());
-    } catch (const FbException&) {
-        statement->release();
-    }
-    statement = nullptr;
-}
-
 // The line (counted from 1) of the last "At block line: N" the status names,
 // 0 when it names none.
 unsigned FailedBlockLine(const IStatus* status) {
@@ -111,7 +99,7 @@ struct FirebirdGroups::WriteBlock {
     std::vector<Place> places; // where each slot's text starts, in line order
     unsigned lastLine = 0;     // of the last slot's statement
 
-    ~WriteBlock() { Free(statement); }
+    ~WriteBlock() { FreeStatement(statement); }
     bool Holds(const Template* text) const { return number.count(text) != 0; }
     // The slot whose statement is on the line; nullopt for the other lines.
     std::optional<unsigned> SlotAt(unsigned line) const {
@@ -132,7 +120,7 @@ struct FirebirdGroups::SelectBlock {
     IStatement* statement = nullptr;
     InputMessage input;
     OutputMessage output;
-    ~SelectBlock() { Free(statement); }
+    ~SelectBlock() { FreeStatement(statement); }
 };
 
 FirebirdGroups::FirebirdGroups(IAttachment* attachment, int64_t* roundTrips, int lockTimeout)
@@ -170,10 +158,10 @@ void FirebirdGroups::LoadCharacterSets(ITransaction* transaction) {
     } catch (...) {
         if (cursor)
             cursor->release();
-        Free(statement);
+        FreeStatement(statement);
         throw;
     }
-    Free(statement);
+    FreeStatement(statement);
 }
 
 // A lane (`lane`) is wider than the parameter but keeps what decides the value
@@ -282,10 +270,10 @@ FirebirdGroups::Template& FirebirdGroups::Describe(const ParsedSql& sql,
             1, CountWord(sql.positional, "from") + CountWord(sql.positional, "join") +
                    CountWord(sql.positional, "into") + 2 * CountWord(sql.positional, "update")));
     } catch (const FbException& e) {
-        Free(statement);
+        FreeStatement(statement);
         throw EDatabaseError(StatementError(e.getStatus(), sql.original, m_lockTimeout));
     }
-    Free(statement);
+    FreeStatement(statement);
     Template& result = *text;
     m_templates[sql.original] = std::move(text);
     return result;

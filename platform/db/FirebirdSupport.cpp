@@ -42,6 +42,18 @@ IMaster* FirebirdMaster() {
     return master;
 }
 
+void FreeStatement(Firebird::IStatement*& statement) {
+    if (!statement)
+        return;
+    try {
+        FirebirdStatus status;
+        statement->free(status.get());
+    } catch (const FbException&) {
+        statement->release();
+    }
+    statement = nullptr;
+}
+
 bool HasCode(const IStatus* status, ISC_STATUS code) {
     for (const intptr_t* item = status->getErrors(); *item != isc_arg_end; item = NextItem(item))
         if (item[0] == isc_arg_gds && item[1] == code)

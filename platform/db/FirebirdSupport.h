@@ -20,6 +20,10 @@ public:
     FirebirdStatus() : FbStatus(FirebirdMaster()) {}
 };
 
+// Frees a prepared statement on the server (its handle released alone when
+// the server cannot be told) and clears the pointer; nothing for nullptr.
+void FreeStatement(Firebird::IStatement*& statement);
+
 // Whether the status vector holds the error code.
 bool HasCode(const Firebird::IStatus* status, ISC_STATUS code);
 // A lock conflict with another connection (a row it changed and has not
