@@ -38,10 +38,11 @@ enum class WriteKind { Insert, Update, Delete };
 // A statement the save wrote: what it did to which row, its text, and the
 // values it bound by the column they go to (a literal of the text as its
 // text; the key columns of a delete or an update's condition by their names).
+// The key and the text are the writer's, valid during the call only.
 struct RowWrite {
-    WriteKind kind = WriteKind::Insert;
-    RowKey key;
-    std::string sql;
+    WriteKind kind;
+    const RowKey& key;
+    const std::string& sql;
     std::vector<std::pair<std::string, db::BoundValue>> values;
 };
 

@@ -8,6 +8,7 @@
 #include "model/sbornik_pvr.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Strings.h"
 #include "workbench/ChangeReport.h"
@@ -18,10 +19,8 @@
 namespace {
 
 using Value = std::optional<std::string>; // nullopt: NULL
-using Row = std::vector<Value>;
 
 const char kSeparator = '\x1f';
-constexpr size_t kKeysPerQuery = 128;
 
 // A table the save writes: its key columns, whether its rows are read per norm
 // code (the first key column), and its numeric columns with their scales (the
@@ -183,6 +182,83 @@ std::string CanonicalNumber(const std::string& text, int scale) {
 
 // ---- The rows of one table ----
 
+namespace {
+
+// A row kept as one string: the values of the table's columns in their order,
+// each as a variable-length prefix followed by its bytes: 0 for NULL, 1 for a
+// key column that holds the key's own text (most do: it is kept once, in the
+// key), length + 2 for any other value. Two rows of one key are equal exactly
+// when their strings are; a row costs one allocation at most, mostly none.
+using Row = std::string;
+
+enum : size_t { kNullCell = 0, kKeyCell = 1, kTextCell = 2 };
+
+void AppendPrefix(Row& row, size_t prefix) {
+    do {
+        const unsigned char low = static_cast<unsigned char>(prefix & 0x7f);
+        prefix >>= 7;
+        row += static_cast<char>(prefix ? low | 0x80 : low);
+    } while (prefix);
+}
+
+void Append(Row& row, const Value& value) {
+    AppendPrefix(row, value ? value->size() + kTextCell : kNullCell);
+    if (value)
+        row += *value;
+}
+
+// One column of a row as kept: NULL, the key's text, or a text.
+struct Cell {
+    size_t kind = kNullCell;
+    std::string text;
+    bool operator!=(const Cell& other) const { return kind != other.kind || text != other.text; }
+};
+
+std::vector<Cell> Decode(const Row& row) {
+    std::vector<Cell> cells;
+    size_t at = 0;
+    while (at < row.size()) {
+        size_t prefix = 0;
+        int shift = 0;
+        unsigned char byte = 0;
+        do {
+            byte = static_cast<unsigned char>(row[at++]);
+            prefix |= static_cast<size_t>(byte & 0x7f) << shift;
+            shift += 7;
+        } while ((byte & 0x80) && at < row.size());
+        Cell cell;
+        cell.kind = std::min<size_t>(prefix, kTextCell);
+        if (prefix >= kTextCell) {
+            cell.text = row.substr(at, prefix - kTextCell);
+            at += prefix - kTextCell;
+        }
+        cells.push_back(std::move(cell));
+    }
+    return cells;
+}
+
+void Append(Row& row, const Cell& cell) {
+    if (cell.kind == kTextCell)
+        Append(row, Value(cell.text));
+    else
+        AppendPrefix(row, cell.kind);
+}
+
+// The parts of a key text, one per key column.
+std::vector<std::string_view> KeyParts(const std::string& key) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = key.find(kSeparator, start);
+        parts.emplace_back(key.data() + start, (end == std::string::npos ? key.size() : end) - start);
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
 struct ReportObserver::Table {
     const Spec* spec = nullptr;
     bool described = false;
@@ -190,45 +266,75 @@ struct ReportObserver::Table {
     std::vector<int> scales;          // -1: text
     std::unordered_map<std::string, size_t> index;
     std::vector<size_t> keyColumns;
+    std::vector<int> keyOf; // per column: its place in the key, or -1
 
     struct Rows {
         std::vector<Row> before;
         std::vector<Row> after; // valid when changed
-        bool changed = false;   // a statement wrote the key
+        // Rows after counted only, their values not kept: rows of a key the
+        // base did not hold, under a norm or entry it did not hold either, are
+        // new whatever they hold, and nothing lists them.
+        uint32_t counted = 0;
+        bool changed = false; // a statement wrote the key
+        bool valued = true;   // rows written from now on keep their values
         const std::vector<Row>& After() const { return changed ? after : before; }
-        std::vector<Row>& Write() {
-            if (!changed) {
-                after = before;
-                changed = true;
-            }
-            return after;
-        }
+        size_t AfterCount() const { return changed ? after.size() + counted : before.size(); }
     };
-    // The rows by key: grouped by the key's columns but the last (a
-    // one-column key by itself), within a group ordered by the last column.
-    // A group is what a deleted entry or norm takes along, and what the
-    // report lists of an object; the groups themselves need no order.
-    using Group = std::map<std::string, Rows>;
-    std::unordered_map<std::string, Group> groups;
 
-    // The group and the last column of a key of every key column.
-    std::pair<std::string, std::string> Split(const std::string& key) const {
-        const size_t at = spec->key.size() > 1 ? key.rfind(kSeparator) : std::string::npos;
+    // The rows of a table by the first key column (the norm's code of the rows
+    // of a norm; the whole key of a one-column key), and under it by the rest
+    // of the key text, in the order first written. A norm's rows are written
+    // together: the norm met last is remembered, and its few rows searched
+    // in turn, so that a row costs neither a node nor a hash of its own.
+    using Entry = std::pair<std::string, Rows>;
+    std::unordered_map<std::string, std::vector<Entry>> heads;
+    std::string lastHead;
+    std::vector<Entry>* lastEntries = nullptr;
+
+    static std::pair<std::string_view, std::string_view> SplitHead(const std::string& key) {
+        const size_t at = key.find(kSeparator);
         if (at == std::string::npos)
-            return {key, std::string()};
-        return {key.substr(0, at), key.substr(at + 1)};
+            return {key, std::string_view()};
+        return {std::string_view(key).substr(0, at), std::string_view(key).substr(at + 1)};
     }
+    std::vector<Entry>* Head(std::string_view head, bool make) {
+        if (lastEntries && head == lastHead)
+            return lastEntries;
+        std::string name(head);
+        auto found = heads.find(name);
+        if (found == heads.end()) {
+            if (!make)
+                return nullptr;
+            found = heads.emplace(name, std::vector<Entry>()).first;
+        }
+        lastHead = std::move(name);
+        return lastEntries = &found->second;
+    }
+    static Rows* In(std::vector<Entry>& entries, std::string_view rest) {
+        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+            if (entry->first == rest)
+                return &entry->second;
+        return nullptr;
+    }
+    // The rows of a key, made empty when the table has none yet.
     Rows& At(const std::string& key) {
-        auto [group, last] = Split(key);
-        return groups[std::move(group)][std::move(last)];
+        auto [head, rest] = SplitHead(key);
+        std::vector<Entry>& entries = *Head(head, true);
+        if (Rows* rows = In(entries, rest))
+            return *rows;
+        entries.emplace_back(std::string(rest), Rows());
+        return entries.back().second;
     }
     const Rows* Find(const std::string& key) const {
-        auto [group, last] = Split(key);
-        auto found = groups.find(group);
-        if (found == groups.end())
-            return nullptr;
-        auto row = found->second.find(last);
-        return row == found->second.end() ? nullptr : &row->second;
+        auto [head, rest] = SplitHead(key);
+        auto found = heads.find(std::string(head));
+        return found == heads.end() ? nullptr : In(const_cast<std::vector<Entry>&>(found->second), rest);
+    }
+    // Every key with its rows: `action`(key text, rows).
+    template <typename F> void Each(F&& action) const {
+        for (const auto& [head, entries] : heads)
+            for (const Entry& entry : entries)
+                action(head, entry.first, entry.second);
     }
 
     void SetColumns(std::vector<std::string> names) {
@@ -238,17 +344,16 @@ struct ReportObserver::Table {
         keyColumns.clear();
         for (std::string& name : names) {
             name = text::UpperAscii(name);
-            int scale = -1;
-            for (const auto& [number, digits] : spec->numbers)
-                if (name == number)
-                    scale = digits;
             index[name] = columns.size();
             columns.push_back(name);
-            scales.push_back(scale);
+            scales.push_back(ScaleOf(name));
         }
+        keyOf.assign(columns.size(), -1);
         for (const char* key : spec->key) {
             auto found = index.find(key);
             keyColumns.push_back(found == index.end() ? SIZE_MAX : found->second);
+            if (found != index.end())
+                keyOf[found->second] = static_cast<int>(keyColumns.size() - 1);
         }
         described = true;
     }
@@ -301,15 +406,36 @@ struct ReportObserver::Table {
         return std::nullopt;
     }
 
-    std::string KeyOf(const Row& row) const {
-        std::string key;
-        for (size_t i = 0; i < keyColumns.size(); ++i) {
-            if (i)
+    // Appends the value of column `c` to `row`: a key column that holds the
+    // key's part `part` as the key keeps it is written as such.
+    void AppendColumn(Row& row, size_t c, const Value& value, std::string_view part) const {
+        if (keyOf[c] >= 0 && value && *value == part)
+            AppendPrefix(row, kKeyCell);
+        else
+            Append(row, value);
+    }
+
+    // A row read from the base: `value`(column) gives each column's value.
+    // Its key text goes to `key`.
+    template <typename F> Row Read(F&& value, std::string& key) {
+        std::vector<Value> values(columns.size());
+        for (size_t c = 0; c < columns.size(); ++c)
+            values[c] = value(c);
+        key.clear();
+        for (size_t k = 0; k < keyColumns.size(); ++k) {
+            if (k)
                 key += kSeparator;
-            if (keyColumns[i] < row.size() && row[keyColumns[i]])
-                key += Normal(*row[keyColumns[i]]);
+            if (keyColumns[k] < values.size() && values[keyColumns[k]])
+                key += Normal(*values[keyColumns[k]]);
         }
-        return key;
+        const std::vector<std::string_view> parts = KeyParts(key);
+        Row row;
+        for (size_t c = 0; c < columns.size(); ++c)
+            AppendColumn(row, c, values[c],
+                         keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
+                             ? parts[static_cast<size_t>(keyOf[c])]
+                             : std::string_view());
+        return row;
     }
 
     // The key text of the first columns of `key` (all of them, or a prefix).
@@ -319,73 +445,111 @@ struct ReportObserver::Table {
             if (i)
                 text += kSeparator;
             const int scale = i < spec->key.size() ? ScaleOf(spec->key[i]) : -1;
-            text += Normal(scale < 0 ? key.columns[i].second
-                                     : CanonicalNumber(key.columns[i].second, scale));
+            const std::string& value = key.columns[i].second;
+            const size_t at = text.size();
+            text += scale < 0 ? value : CanonicalNumber(value, scale);
+            size_t end = text.size();
+            while (end > at && text[end - 1] == ' ')
+                --end;
+            text.resize(end);
         }
         return text;
     }
 
-    // The keys that begin with `prefix` (some key columns) followed by the
-    // separator, in the order of their key text: `action`(the key's text after
-    // the prefix, rows).
-    template <typename Self, typename F> static void EachUnder(Self& self, const std::string& prefix, F&& action) {
-        const size_t columns = static_cast<size_t>(std::count(prefix.begin(), prefix.end(), kSeparator)) + 1;
-        if (self.spec->key.size() < 2 || columns >= self.spec->key.size())
-            return;
-        if (columns + 1 == self.spec->key.size()) {
-            auto found = self.groups.find(prefix);
-            if (found != self.groups.end())
-                for (auto& [last, rows] : found->second)
-                    action(last, rows);
-            return;
-        }
-        // Fewer columns: every group under the prefix, in order.
-        const std::string start = prefix + kSeparator;
-        std::vector<std::string> under;
-        for (const auto& [group, rows] : self.groups)
-            if (group.compare(0, start.size(), start) == 0)
-                under.push_back(group);
-        std::sort(under.begin(), under.end());
-        for (const std::string& group : under)
-            for (auto& [last, rows] : self.groups.find(group)->second)
-                action(group.substr(start.size()) + kSeparator + last, rows);
-    }
-    template <typename F> void EachUnder(const std::string& prefix, F&& action) {
-        EachUnder(*this, prefix, std::forward<F>(action));
-    }
+    // The keys that begin with `prefix` (some key columns, not all) followed by
+    // the separator, in the order of their key text: `action`(the key's text
+    // after the prefix, the key's rows).
     template <typename F> void EachUnder(const std::string& prefix, F&& action) const {
-        EachUnder(*this, prefix, std::forward<F>(action));
+        const size_t columns =
+            static_cast<size_t>(std::count(prefix.begin(), prefix.end(), kSeparator)) + 1;
+        if (spec->key.size() < 2 || columns >= spec->key.size())
+            return;
+        auto [head, rest] = SplitHead(prefix);
+        auto found = heads.find(std::string(head));
+        if (found == heads.end())
+            return;
+        const std::string start = rest.empty() && columns == 1 ? "" : std::string(rest) + kSeparator;
+        std::vector<const Entry*> under;
+        for (const Entry& entry : found->second)
+            if (entry.first.compare(0, start.size(), start) == 0)
+                under.push_back(&entry);
+        std::sort(under.begin(), under.end(),
+                  [](const Entry* a, const Entry* b) { return a->first < b->first; });
+        for (const Entry* entry : under)
+            action(entry->first.substr(start.size()), const_cast<Rows&>(entry->second));
     }
 
-    void Insert(const std::string& key,
+    // The rows after of a key about to be written. The first write of a key
+    // starts from its rows before; `valued` tells then whether rows written
+    // to it keep their values (see Rows::counted).
+    static std::vector<Row>& Write(Rows& rows, bool valued) {
+        if (!rows.changed) {
+            rows.after = rows.before;
+            rows.changed = true;
+            rows.valued = valued || !rows.before.empty();
+        }
+        return rows.after;
+    }
+
+    // The rows after of a key written gone.
+    static void Clear(Rows& rows) {
+        rows.after.clear();
+        rows.counted = 0;
+    }
+
+    void Insert(Rows& rows, const std::string& key,
                 const std::vector<std::pair<std::string, db::BoundValue>>& values) {
-        Row row(columns.size());
+        if (!rows.valued) {
+            ++rows.counted;
+            return;
+        }
+        std::vector<const db::BoundValue*> bound(columns.size(), nullptr);
         for (const auto& [column, value] : values) {
             auto found = Column(column);
             if (found != index.end())
-                row[found->second] = FromBound(found->second, value);
+                bound[found->second] = &value;
         }
-        At(key).Write().push_back(std::move(row));
+        const std::vector<std::string_view> parts = KeyParts(key);
+        Row row;
+        for (size_t c = 0; c < columns.size(); ++c)
+            AppendColumn(row, c, bound[c] ? FromBound(c, *bound[c]) : Value(),
+                         keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
+                             ? parts[static_cast<size_t>(keyOf[c])]
+                             : std::string_view());
+        rows.after.push_back(std::move(row));
     }
 
-    void Update(const std::string& key,
+    void Update(Rows& rows, const std::string& key,
                 const std::vector<std::pair<std::string, db::BoundValue>>& values) {
-        auto& after = At(key).Write();
+        if (!rows.valued || rows.after.empty())
+            return;
+        const std::vector<std::string_view> parts = KeyParts(key);
+        std::vector<std::pair<size_t, Row>> set; // column, its value as kept
         for (const auto& [column, value] : values) {
             auto found = Column(column);
             if (found == index.end())
                 continue;
-            const Value v = FromBound(found->second, value);
-            for (Row& row : after)
-                row[found->second] = v;
+            const size_t c = found->second;
+            Row cell;
+            AppendColumn(cell, c, FromBound(c, value),
+                         keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
+                             ? parts[static_cast<size_t>(keyOf[c])]
+                             : std::string_view());
+            set.emplace_back(c, std::move(cell));
         }
-    }
-
-    void Delete(const std::string& key, bool prefix) {
-        if (prefix)
-            EachUnder(key, [](const std::string&, Rows& r) { r.Write().clear(); });
-        else
-            At(key).Write().clear();
+        for (Row& row : rows.after) {
+            std::vector<Cell> current = Decode(row);
+            current.resize(columns.size());
+            row.clear();
+            for (size_t c = 0; c < current.size(); ++c) {
+                auto given = std::find_if(set.begin(), set.end(),
+                                          [&](const auto& s) { return s.first == c; });
+                if (given != set.end())
+                    row += given->second;
+                else
+                    Append(row, current[c]);
+            }
+        }
     }
 };
 
@@ -397,12 +561,16 @@ struct Counted {
 
 // Rows of one key before and after: equal rows are unchanged, the others are
 // paired as changed, and what is left over is new or removed.
-Counted Compare(const std::vector<Row>& beforeRows, const std::vector<Row>& afterRows) {
+Counted Compare(const ReportObserver::Table::Rows& rows) {
+    const std::vector<Row>& beforeRows = rows.before;
+    const std::vector<Row>& afterRows = rows.after;
     Counted c;
-    if (beforeRows.size() <= 1 && afterRows.size() <= 1) {
-        if (beforeRows.empty())
-            c.added = static_cast<int64_t>(afterRows.size());
-        else if (afterRows.empty())
+    if (beforeRows.empty()) {
+        c.added = static_cast<int64_t>(rows.AfterCount());
+        return c;
+    }
+    if (beforeRows.size() == 1 && afterRows.size() <= 1) {
+        if (afterRows.empty())
             c.removed = 1;
         else if (beforeRows[0] == afterRows[0])
             c.unchanged = 1;
@@ -425,22 +593,20 @@ Counted Compare(const std::vector<Row>& beforeRows, const std::vector<Row>& afte
     return c;
 }
 
-std::string Shown(const Value& value) {
-    return value ? *value : std::string();
-}
-
 // The differing columns of two rows of `table` (a missing row has every column
 // empty), named `label` + column; key columns left out.
 void Differ(const ReportObserver::Table& table, const std::string& label, const Row* before,
             const Row* after, std::vector<ColumnChange>& out) {
+    const std::vector<Cell> b = before ? Decode(*before) : std::vector<Cell>();
+    const std::vector<Cell> a = after ? Decode(*after) : std::vector<Cell>();
+    static const Cell kNone;
     for (size_t c = 0; c < table.columns.size(); ++c) {
-        if (std::find(table.keyColumns.begin(), table.keyColumns.end(), c) !=
-            table.keyColumns.end())
+        if (table.keyOf[c] >= 0)
             continue;
-        const Value b = before && c < before->size() ? (*before)[c] : std::nullopt;
-        const Value a = after && c < after->size() ? (*after)[c] : std::nullopt;
-        if (b != a)
-            out.push_back({label + table.columns[c], Shown(b), Shown(a)});
+        const Cell& was = c < b.size() ? b[c] : kNone;
+        const Cell& is = c < a.size() ? a[c] : kNone;
+        if (was != is)
+            out.push_back({label + table.columns[c], was.text, is.text});
     }
 }
 
@@ -470,6 +636,13 @@ ReportObserver::ReportObserver(db::Connection& connection, const kod_pvr& patch)
         table->spec = &spec;
         m_tables[spec.name] = std::move(table);
     }
+    // Room for the rows the patch may write, made at once rather than grown.
+    size_t norms = 0;
+    for (int c = 0; c < patch.Count(); ++c)
+        norms += static_cast<size_t>(patch.GetItem(c)->Count());
+    for (auto& [name, table] : m_tables)
+        if (table->spec->byNorm)
+            table->heads.reserve(norms);
 }
 
 ReportObserver::~ReportObserver() = default;
@@ -545,37 +718,43 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
 }
 
 void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
+    // One select per norm code, all sent together where the connection can:
+    // the base finds a code's rows by its index and compares one value per
+    // row, where a list of codes would be compared with each of its codes for
+    // every row read.
     const std::string& name = table.spec->name;
-    std::string sql = "select * from " + name + " where kod_pvr in (";
-    for (size_t i = 0; i < kKeysPerQuery; ++i)
-        sql += (i ? ", :k" : ":k") + std::to_string(i);
-    sql += ")";
+    const std::string sql = "select * from " + name + " where kod_pvr = :k";
+    db::SelectGroup group(m_connection, sql);
+    for (const std::string& code : wanted)
+        group.Add().ByName("k", sql).SetString(code);
+    group.Run();
+    if (!table.described) {
+        if (group.Columns().empty())
+            Describe(table);
+        else
+            table.SetColumns(group.Columns());
+    }
     const std::set<std::string>& given = m_given[name];
-    db::Query query(m_connection);
-    query.SetSQL(sql);
-    for (size_t start = 0; start < wanted.size(); start += kKeysPerQuery) {
-        for (size_t i = 0; i < kKeysPerQuery; ++i)
-            query.ParamByName("k" + std::to_string(i))
-                .SetString(wanted[std::min(start + i, wanted.size() - 1)]);
-        query.Open();
-        if (!table.described) {
-            std::vector<std::string> names;
-            for (int c = 0; c < query.FieldCount(); ++c)
-                names.push_back(query.FieldAt(c).Name());
-            table.SetColumns(std::move(names));
-        }
-        for (; !query.Eof(); query.Next()) {
-            Row row(table.columns.size());
-            for (size_t c = 0; c < row.size(); ++c)
-                row[c] = table.FromField(c, query.FieldAt(static_cast<int>(c)).Value());
-            const std::string key = table.KeyOf(row);
+    std::string key;
+    std::set<std::string> done; // a code and the same with blanks at its end find the same rows
+    for (size_t set = 0; set < group.Count(); ++set) {
+        if (group.Failed(set))
+            throw EDatabaseError(group.Error(set));
+        if (!done.insert(Normal(wanted[set])).second)
+            continue;
+        for (size_t r = 0; r < group.RowCount(set); ++r) {
+            const std::vector<db::FieldValue>& values = group.Row(set, r);
+            Row row = table.Read(
+                [&](size_t c) {
+                    return c < values.size() ? table.FromField(c, values[c]) : Value();
+                },
+                key);
             // A norm named twice in one list (with and without blanks), or
             // handed over by the save, is kept once.
             const std::string norm = Normal(key.substr(0, key.find(kSeparator)));
             if (!m_normsRead.count(norm) && !given.count(norm))
                 table.At(key).before.push_back(std::move(row));
         }
-        query.Close();
     }
 }
 
@@ -602,6 +781,7 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
     // describes them, mostly all alike).
     std::vector<size_t> from;
     const std::vector<std::string>* mapped = nullptr;
+    std::string key;
     for (const KnownRow* known : rows) {
         if (!mapped || *mapped != known->columns) {
             mapped = &known->columns;
@@ -612,11 +792,12 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
                     from[column->second] = c;
             }
         }
-        Row row(table.columns.size());
-        for (size_t c = 0; c < row.size(); ++c)
-            if (from[c] < known->values.size())
-                row[c] = table.FromField(c, known->values[from[c]]);
-        const std::string key = table.KeyOf(row);
+        Row row = table.Read(
+            [&](size_t c) {
+                return from[c] < known->values.size() ? table.FromField(c, known->values[from[c]])
+                                                      : Value();
+            },
+            key);
         if (fresh.count(Normal(key.substr(0, key.find(kSeparator)))))
             table.At(key).before.push_back(std::move(row));
     }
@@ -630,15 +811,14 @@ void ReportObserver::Heard(const TSerializeList& object) {
 }
 
 ReportObserver::Table* ReportObserver::Lookup(const std::string& name) {
-    // The statements name their tables in capitals; asked in a row mostly.
-    if (m_lastTable && name == m_lastTable->spec->name)
-        return m_lastTable;
-    auto found = m_tables.find(name);
-    if (found == m_tables.end())
-        found = m_tables.find(text::UpperAscii(name));
-    if (found == m_tables.end())
-        return nullptr;
-    return m_lastTable = found->second.get();
+    // Every name asked about is remembered as asked, tables the report does
+    // not count included (nullptr).
+    auto [at, added] = m_named.try_emplace(name, nullptr);
+    if (added) {
+        auto found = m_tables.find(text::UpperAscii(name));
+        at->second = found == m_tables.end() ? nullptr : found->second.get();
+    }
+    return at->second;
 }
 
 bool ReportObserver::NormRead(const std::string& code) {
@@ -661,18 +841,20 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
             ReadNorms(object, key.Value(0));
     } else {
         Describe(table);
-        const std::string text = table.KeyOf(key);
-        auto [group, last] = table.Split(text);
-        auto [at, added] = m_blind ? std::pair<Table::Group::iterator, bool>{}
-                                   : table.groups[std::move(group)].try_emplace(std::move(last));
-        if (added) {
-            Table::Rows& rows = at->second;
+        // The first answer for a key is the row before.
+        const std::string text = m_blind ? std::string() : table.KeyOf(key);
+        auto [head, rest] = Table::SplitHead(text);
+        std::vector<Table::Entry>* entries = m_blind ? nullptr : table.Head(head, true);
+        if (entries && !Table::In(*entries, rest)) {
+            entries->emplace_back(std::string(rest), Table::Rows());
             if (row) {
-                Row before(table.columns.size());
-                for (size_t c = 0; c < before.size(); ++c)
-                    if (const db::FieldValue* value = row->Get(table.columns[c]))
-                        before[c] = table.FromField(c, *value);
-                rows.before.push_back(std::move(before));
+                std::string rowKey;
+                entries->back().second.before.push_back(table.Read(
+                    [&](size_t c) {
+                        const db::FieldValue* value = row->Get(table.columns[c]);
+                        return value ? table.FromField(c, *value) : Value();
+                    },
+                    rowKey));
             }
         }
     }
@@ -723,24 +905,69 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     if (m_blind)
         return;
     const std::string key = table.KeyOf(write.key);
-    switch (write.kind) {
-    case WriteKind::Insert:
-        table.Insert(key, write.values);
-        break;
-    case WriteKind::Update:
-        table.Update(key, write.values);
-        break;
-    case WriteKind::Delete:
-        table.Delete(key, write.key.columns.size() < table.spec->key.size());
+    if (write.kind == WriteKind::Delete) {
+        Delete(table, key, write.key.columns.size() < table.spec->key.size());
         // The schema removes an entry's labour, wage and resource rows with it.
         if (table.spec->name == std::string("KOD_TABL")) {
-            TableNamed("TRUDOZ").Delete(key, false);
-            TableNamed("ZARP").Delete(key, false);
-            TableNamed("CNIR").Delete(key, true);
-            TableNamed("MASH").Delete(key, true);
+            Delete(TableNamed("TRUDOZ"), key, false);
+            Delete(TableNamed("ZARP"), key, false);
+            Delete(TableNamed("CNIR"), key, true);
+            Delete(TableNamed("MASH"), key, true);
         }
-        break;
+        return;
     }
+    Table::Rows& rows = table.At(key);
+    Table::Write(rows, !rows.changed && OwnerExisted(table, key));
+    if (write.kind == WriteKind::Insert)
+        table.Insert(rows, key, write.values);
+    else
+        table.Update(rows, key, write.values);
+}
+
+void ReportObserver::Delete(Table& table, const std::string& key, bool prefix) {
+    if (prefix) {
+        table.EachUnder(key, [&](const std::string& last, Table::Rows& rows) {
+            Table::Write(rows, !rows.changed && OwnerExisted(table, key + kSeparator + last));
+            Table::Clear(rows);
+        });
+        return;
+    }
+    Table::Rows& rows = table.At(key);
+    Table::Write(rows, !rows.changed && OwnerExisted(table, key));
+    Table::Clear(rows);
+}
+
+bool ReportObserver::OwnerExisted(const Table& table, const std::string& key) {
+    // Rows of a norm: whether the base held the norm (its code as written or
+    // trimmed); rows of an entry: the entry, or its norm. The rows before of
+    // both are known once the norm was read, and never change: the last
+    // answers are kept, as a norm's rows are written together.
+    const std::string name = table.spec->name;
+    if (!table.spec->byNorm || name == "KOD_PVR" || name == "KOD_TABL")
+        return false;
+    auto held = [&](const char* owner, const std::string& ownerKey) {
+        const Table::Rows* rows = m_tables.at(owner)->Find(ownerKey);
+        return rows && !rows->before.empty();
+    };
+    const size_t first = key.find(kSeparator);
+    const std::string_view norm(key.data(), std::min(first, key.size()));
+    if (!m_owner.normKnown || norm != m_owner.norm) {
+        m_owner.normKnown = true;
+        m_owner.norm = norm;
+        m_owner.normHeld = held("KOD_PVR", m_owner.norm) || held("KOD_PVR", text::Trim(m_owner.norm));
+    }
+    if (m_owner.normHeld)
+        return true;
+    if (first == std::string::npos || name == "N_PROC" || name == "SOST_PVR")
+        return false;
+    const size_t second = key.find(kSeparator, first + 1);
+    const std::string_view entry(key.data(), std::min(second, key.size()));
+    if (!m_owner.entryKnown || entry != m_owner.entry) {
+        m_owner.entryKnown = true;
+        m_owner.entry = entry;
+        m_owner.entryHeld = held("KOD_TABL", m_owner.entry);
+    }
+    return m_owner.entryHeld;
 }
 
 void ReportObserver::Finish(ChangeRecorder& recorder) const {
@@ -749,16 +976,15 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     for (const Spec& spec : Specs()) {
         const Table& table = *m_tables.at(spec.name);
         Counted total;
-        for (const auto& [group, rowsByLast] : table.groups)
-            for (const auto& [last, rows] : rowsByLast) {
-                if (!rows.changed)
-                    continue;
-                Counted c = Compare(rows.before, rows.after);
-                total.added += c.added;
-                total.changed += c.changed;
-                total.unchanged += c.unchanged;
-                total.removed += c.removed;
-            }
+        table.Each([&](const std::string&, const std::string&, const Table::Rows& rows) {
+            if (!rows.changed)
+                return;
+            Counted c = Compare(rows);
+            total.added += c.added;
+            total.changed += c.changed;
+            total.unchanged += c.unchanged;
+            total.removed += c.removed;
+        });
         if (total.added + total.changed + total.unchanged + total.removed == 0)
             continue;
         recorder.Row(spec.name, RowChange::New, total.added);
@@ -783,7 +1009,7 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
                           : kind == ObjectKind::Norm       ? "KOD_PVR"
                                                            : "KOD_TABL";
         const Table::Rows& mine = rowsOf(own, object.key);
-        if (!mine.changed || mine.after.empty())
+        if (!mine.changed || mine.AfterCount() == 0)
             continue; // found, never written (no parent), or gone
         if (mine.before.empty()) {
             recorder.Object(kind, object.code, RowChange::New);

@@ -25,6 +25,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class ChangeRecorder;
@@ -76,6 +77,12 @@ private:
     void ReadNorms(const TSerializeList& object, const std::string& code);
     void ReadRows(Table& table, const std::vector<std::string>& codes);
     void Describe(Table& table);
+    // A delete of the rows of `key` (all key columns, or with `prefix` the
+    // first ones: every key under them).
+    void Delete(Table& table, const std::string& key, bool prefix);
+    // Whether the base held, before the save, the norm or entry the rows of
+    // `key` belong to (then the rows after keep their values to be compared).
+    bool OwnerExisted(const Table& table, const std::string& key);
     bool Flushed();
     void Heard(const TSerializeList& object);
 
@@ -87,7 +94,14 @@ private:
     // they were read here, by table.
     std::map<std::string, std::set<std::string>> m_given;
     bool m_blind = false;
-    Table* m_lastTable = nullptr;
+    std::unordered_map<std::string, Table*> m_named; // by the name as asked
+    // OwnerExisted's last answers: a norm's key text and whether the base
+    // held it, and an entry's.
+    struct {
+        std::string norm, entry;
+        bool normKnown = false, entryKnown = false;
+        bool normHeld = false, entryHeld = false;
+    } m_owner;
     std::string m_lastNormRead;
 
     // The objects the save reached, by kind, in order: the key of their row.

@@ -42,6 +42,11 @@ public:
     // Throws EDatabaseError naming the column when the result has none.
     // REQUIRES: row < RowCount(set).
     const FieldValue& Value(size_t set, size_t row, std::string_view column) const;
+    // The columns of the result (upper case, as it describes them); empty when
+    // no set ran.
+    const std::vector<std::string>& Columns() const { return m_rows.columns; }
+    // One row of the set, a value per column. REQUIRES: row < RowCount(set).
+    const std::vector<FieldValue>& Row(size_t set, size_t row) const { return m_rows.sets[set][row]; }
 
 private:
     Connection& m_connection;
