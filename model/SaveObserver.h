@@ -7,11 +7,16 @@
 
 #include "platform/db/Value.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 class TSerializeList;
+namespace db {
+class Query;
+}
 
 // A row named by its table and the values of its key columns, as bound (codes
 // trimmed where the statements trim them, numbers as decimal text).
@@ -25,7 +30,8 @@ struct RowKey {
 // A row as the save knows it: read from the base (every column), or as this
 // save wrote it (the columns its statements named). Column names upper case.
 struct KnownRow {
-    std::vector<std::string> columns;
+    // The column names, shared by the rows of one reading or one statement.
+    std::shared_ptr<const std::vector<std::string>> columns;
     std::vector<db::FieldValue> values;
 
     // The value of the column (letter case ignored); nullptr when the row has
@@ -38,12 +44,22 @@ enum class WriteKind { Insert, Update, Delete };
 // A statement the save wrote: what it did to which row, its text, and the
 // values it bound by the column they go to (a literal of the text as its
 // text; the key columns of a delete or an update's condition by their names).
-// The key and the text are the writer's, valid during the call only.
-struct RowWrite {
-    WriteKind kind;
+// The key and the text are the writer's, valid during the call only; the
+// values are made when first asked for, each a column's name and its value
+// (pointers into the statement and its text, valid during the call as well).
+class RowWrite {
+public:
+    using Values = std::vector<std::pair<const std::string*, const db::BoundValue*>>;
+    RowWrite(WriteKind kind, const RowKey& key, db::Query& query);
+
+    const WriteKind kind;
     const RowKey& key;
     const std::string& sql;
-    std::vector<std::pair<std::string, db::BoundValue>> values;
+    const Values& values() const;
+
+private:
+    db::Query& m_query;
+    mutable std::optional<Values> m_values;
 };
 
 class SaveObserver {

@@ -174,37 +174,53 @@ std::vector<std::pair<std::string, std::string>> NamedColumns(const std::string&
     return named;
 }
 
-// The values a statement binds, by the columns they go to.
-// NamedColumns of a text, read once per text (a save writes a few texts many
-// times).
-const std::vector<std::pair<std::string, std::string>>& NamedColumnsOf(const std::string& sql) {
-    thread_local std::map<std::string, std::vector<std::pair<std::string, std::string>>> known;
+// What a statement text binds to each column it names: a parameter (its name)
+// or a literal (its value). Read once per text: a save writes a few texts many
+// times.
+struct NamedColumn {
+    std::string column;
+    std::string parameter; // empty: a literal
+    db::BoundValue literal;
+};
+
+const std::vector<NamedColumn>& NamedColumnsOf(const std::string& sql) {
+    thread_local std::map<std::string, std::vector<NamedColumn>> known;
     auto found = known.find(sql);
-    if (found == known.end())
-        found = known.emplace(sql, NamedColumns(sql)).first;
+    if (found == known.end()) {
+        std::vector<NamedColumn> named;
+        for (const auto& [column, expression] : NamedColumns(sql)) {
+            NamedColumn item{column, std::string(), db::BoundValue()};
+            if (!expression.empty() && expression[0] == ':') {
+                item.parameter = expression.substr(1);
+            } else {
+                item.literal.kind = db::ParamKind::String;
+                item.literal.text = expression.size() >= 2 && expression.front() == '\''
+                                        ? expression.substr(1, expression.size() - 2)
+                                        : expression;
+            }
+            named.push_back(std::move(item));
+        }
+        found = known.emplace(sql, std::move(named)).first;
+    }
     return found->second;
 }
 
-std::vector<std::pair<std::string, db::BoundValue>> ColumnValues(db::Query& query) {
-    const auto& named = NamedColumnsOf(query.SQL());
-    std::vector<std::pair<std::string, db::BoundValue>> values;
+// The values a statement binds, by the columns they go to: the names and
+// literals of the text, the values of the query's parameters.
+RowWrite::Values ColumnValues(db::Query& query) {
+    const std::vector<NamedColumn>& named = NamedColumnsOf(query.SQL());
+    RowWrite::Values values;
     values.reserve(named.size());
-    for (const auto& [column, expression] : named) {
-        db::BoundValue value;
-        if (!expression.empty() && expression[0] == ':') {
-            value = query.ParamByName(expression.substr(1)).Value();
-        } else {
-            value.kind = db::ParamKind::String;
-            value.text = expression.size() >= 2 && expression.front() == '\''
-                             ? expression.substr(1, expression.size() - 2)
-                             : expression;
-        }
-        values.emplace_back(column, value);
-    }
+    for (const NamedColumn& item : named)
+        values.emplace_back(&item.column, item.parameter.empty()
+                                              ? &item.literal
+                                              : &query.ParamByName(item.parameter).Value());
     return values;
 }
 
-KnownRow RowOf(const std::vector<std::string>& columns, const db::Query& query) {
+using Names = std::shared_ptr<const std::vector<std::string>>;
+
+KnownRow RowOf(const Names& columns, const db::Query& query) {
     KnownRow row;
     row.columns = columns;
     for (int i = 0; i < query.FieldCount(); ++i)
@@ -214,16 +230,25 @@ KnownRow RowOf(const std::vector<std::string>& columns, const db::Query& query) 
 
 } // namespace
 
+RowWrite::RowWrite(WriteKind kind, const RowKey& key, db::Query& query)
+    : kind(kind), key(key), sql(query.SQL()), m_query(query) {}
+
+const RowWrite::Values& RowWrite::values() const {
+    if (!m_values)
+        m_values = ColumnValues(m_query);
+    return *m_values;
+}
+
 const db::FieldValue* KnownRow::Get(const std::string& column) const {
-    for (size_t i = 0; i < columns.size(); ++i)
-        if (text::EqualsIgnoreCaseAscii(columns[i], column))
+    for (size_t i = 0; columns && i < columns->size() && i < values.size(); ++i)
+        if (text::EqualsIgnoreCaseAscii((*columns)[i], column))
             return &values[i];
     return nullptr;
 }
 
 struct SaveSession::Table {
     const TableSpec* spec = nullptr;
-    std::vector<std::string> columns;     // as the learned rows describe them
+    Names columns;                        // as the learned rows describe them
     std::map<std::string, KnownRow> rows; // by key text
     std::set<std::string> known;          // keys asked about (per-key tables)
     bool described = false;
@@ -284,7 +309,9 @@ bool SaveSession::HasColumn(const std::string& table, const std::string& column)
     auto found = m_tables.find(text::UpperAscii(table));
     if (found == m_tables.end())
         return false;
-    const std::vector<std::string>& columns = found->second->columns;
+    if (!found->second->columns)
+        return false;
+    const std::vector<std::string>& columns = *found->second->columns;
     return std::any_of(columns.begin(), columns.end(), [&](const std::string& name) {
         return text::EqualsIgnoreCaseAscii(name, column);
     });
@@ -407,9 +434,10 @@ std::set<std::string> SaveSession::Load(Table& table, const std::vector<std::str
                 .SetString(chunk[std::min(i, chunk.size() - 1)]);
         query.Open();
         if (!table.described) {
-            table.columns.clear();
+            auto names = std::make_shared<std::vector<std::string>>();
             for (int c = 0; c < query.FieldCount(); ++c)
-                table.columns.push_back(query.FieldAt(c).Name());
+                names->push_back(query.FieldAt(c).Name());
+            table.columns = std::move(names);
             table.described = true;
         }
         std::vector<int> keyColumns;
@@ -470,9 +498,9 @@ void SaveSession::Asked(const TSerializeList& asker, const RowKey& key, const db
         m_observer->Found(asker, key, nullptr);
         return;
     }
-    std::vector<std::string> columns;
+    auto columns = std::make_shared<std::vector<std::string>>();
     for (int c = 0; c < query.FieldCount(); ++c)
-        columns.push_back(query.FieldAt(c).Name());
+        columns->push_back(query.FieldAt(c).Name());
     const KnownRow row = RowOf(columns, query);
     m_observer->Found(asker, key, &row);
 }
@@ -494,36 +522,49 @@ void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKin
     const bool keeps = table && Knows() && Covered(*table, text);
     if (!m_observer && !keeps)
         return;
-    RowWrite write{kind, key, query.SQL(), ColumnValues(query)};
+    const RowWrite write(kind, key, query);
     if (m_observer)
         m_observer->Wrote(writer, write);
     if (!keeps)
         return;
+    const RowWrite::Values& values = write.values();
     if (kind == WriteKind::Insert) {
-        KnownRow row;
-        for (auto& [column, value] : write.values) {
-            row.columns.push_back(column);
-            row.values.push_back(FromBound(value));
+        // The rows of one statement text name the same columns: one list.
+        Names& names = m_insertColumns[write.sql];
+        if (!names || names->size() != values.size()) {
+            auto columns = std::make_shared<std::vector<std::string>>();
+            for (const auto& value : values)
+                columns->push_back(*value.first);
+            names = std::move(columns);
         }
+        KnownRow row;
+        row.columns = names;
+        row.values.reserve(values.size());
+        for (const auto& value : values)
+            row.values.push_back(FromBound(*value.second));
         table->rows[text] = std::move(row);
     } else if (kind == WriteKind::Update) {
         auto found = table->rows.find(text);
         if (found == table->rows.end())
             return;
         KnownRow& row = found->second;
+        if (!row.columns)
+            row.columns = std::make_shared<std::vector<std::string>>();
         // Not a structured binding: a lambda may not capture one in C++17.
-        for (const auto& item : write.values) {
-            const std::string& column = item.first;
-            const db::BoundValue& value = item.second;
-            auto same =
-                std::find_if(row.columns.begin(), row.columns.end(), [&](const std::string& name) {
-                    return text::EqualsIgnoreCaseAscii(name, column);
-                });
-            if (same == row.columns.end()) {
-                row.columns.push_back(column);
+        for (const auto& item : values) {
+            const std::string& column = *item.first;
+            const db::BoundValue& value = *item.second;
+            const std::vector<std::string>& names = *row.columns;
+            auto same = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+                return text::EqualsIgnoreCaseAscii(name, column);
+            });
+            if (same == names.end()) {
+                auto more = std::make_shared<std::vector<std::string>>(names);
+                more->push_back(column);
+                row.columns = std::move(more);
                 row.values.push_back(FromBound(value));
             } else {
-                row.values[static_cast<size_t>(same - row.columns.begin())] = FromBound(value);
+                row.values[static_cast<size_t>(same - names.begin())] = FromBound(value);
             }
         }
     } else {

@@ -21,15 +21,19 @@ namespace {
 using Value = std::optional<std::string>; // nullopt: NULL
 
 const char kSeparator = '\x1f';
+constexpr size_t kKeysPerQuery = 128;
 
 // A table the save writes: its key columns, whether its rows are read per norm
-// code (the first key column), and its numeric columns with their scales (the
-// digits the schema keeps after the point; 0 for integers).
+// code (the first key column), its numeric columns with their scales (the
+// digits the schema keeps after the point; 0 for integers), and whether the
+// save only adds rows the base does not hold (a directory: a row found there
+// is never written, and need not be kept).
 struct Spec {
     const char* name;
     std::vector<const char*> key;
     bool byNorm;
     std::vector<std::pair<const char*, int>> numbers;
+    bool onlyAdded = false;
 };
 
 const std::vector<Spec>& Specs() {
@@ -74,11 +78,12 @@ const std::vector<Spec>& Specs() {
         {"ZARP", {"KOD_PVR", "N_TABL"}, true, {{"N_TABL", 0}, {"ZARPL", 4}, {"SR_RAZRAD", 4}}},
         {"CNIR", {"KOD_PVR", "N_TABL", "KOD_CNIR"}, true, {{"N_TABL", 0}, {"RASHOD", 5}}},
         {"MASH", {"KOD_PVR", "N_TABL", "KOD_MASH"}, true, {{"N_TABL", 0}, {"RASHOD", 5}}},
-        {"NOM_MAT", {"KOD_MAT"}, false, {{"SM_ZENA", 5}, {"VES", 5}}},
+        {"NOM_MAT", {"KOD_MAT"}, false, {{"SM_ZENA", 5}, {"VES", 5}}, true},
         {"NOM_MASH",
          {"KOD_MASH"},
          false,
-         {{"ST_SHASA", 5}, {"SR_RAZRAD", 5}, {"TRUD", 5}, {"ZARP_MASH", 5}, {"K91_01", 5}}},
+         {{"ST_SHASA", 5}, {"SR_RAZRAD", 5}, {"TRUD", 5}, {"ZARP_MASH", 5}, {"K91_01", 5}},
+         true},
     };
     return specs;
 }
@@ -93,11 +98,15 @@ std::string Normal(std::string value) {
 // A number's text as the column keeps it: rounded to `scale` digits after the
 // point (halves away from zero), without zeros that do not count. Accepts a
 // point or a comma and an exponent; any other text is returned as it is.
+// Digits without a leading zero: a whole number CanonicalNumber keeps as it is.
+bool IsWholeNumber(const std::string& text) {
+    return !text.empty() && (text[0] != '0' || text.size() == 1) &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string CanonicalNumber(const std::string& text, int scale) {
-    // Digits without a leading zero (a whole number, the most frequent case)
-    // are kept as they are, at every scale.
-    if (!text.empty() && (text[0] != '0' || text.size() == 1) &&
-        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    // A whole number (the most frequent case) is kept as it is, at every scale.
+    if (IsWholeNumber(text))
         return text;
     std::string_view s = text::TrimView(text);
     size_t i = 0;
@@ -178,6 +187,29 @@ std::string CanonicalNumber(const std::string& text, int scale) {
     return negative && result != "0" ? "-" + result : result;
 }
 
+// The text CanonicalNumber gives for integer x 10^-scale kept to `digits`
+// digits after the point, made without parsing a text where no digit is
+// dropped (the scale of a column is at least the value's mostly).
+std::string CanonicalScaled(int64_t integer, int scale, int digits) {
+    if (scale < 0 || scale > digits || scale > 18)
+        return CanonicalNumber(db::ScaledToString(integer, std::max(scale, 0), '.'), digits);
+    const bool negative = integer < 0;
+    std::string text = std::to_string(integer);
+    if (negative)
+        text.erase(0, 1);
+    const size_t fraction = static_cast<size_t>(scale);
+    if (text.size() <= fraction)
+        text.insert(0, fraction - text.size() + 1, '0');
+    size_t end = text.size();
+    const size_t point = text.size() - fraction;
+    while (end > point && text[end - 1] == '0')
+        --end;
+    std::string result = text.substr(0, point);
+    if (end > point)
+        result += '.' + text.substr(point, end - point);
+    return negative && result != "0" ? "-" + result : result;
+}
+
 } // namespace
 
 // ---- The rows of one table ----
@@ -244,15 +276,15 @@ void Append(Row& row, const Cell& cell) {
         AppendPrefix(row, cell.kind);
 }
 
-// The parts of a key text, one per key column.
-std::vector<std::string_view> KeyParts(const std::string& key) {
-    std::vector<std::string_view> parts;
+// The parts of a key text, one per key column, into `parts`.
+void KeyParts(const std::string& key, std::vector<std::string_view>& parts) {
+    parts.clear();
     size_t start = 0;
     for (;;) {
         const size_t end = key.find(kSeparator, start);
         parts.emplace_back(key.data() + start, (end == std::string::npos ? key.size() : end) - start);
         if (end == std::string::npos)
-            return parts;
+            return;
         start = end + 1;
     }
 }
@@ -260,6 +292,7 @@ std::vector<std::string_view> KeyParts(const std::string& key) {
 } // namespace
 
 struct ReportObserver::Table {
+    using Values = RowWrite::Values;
     const Spec* spec = nullptr;
     bool described = false;
     std::vector<std::string> columns; // upper case
@@ -267,6 +300,14 @@ struct ReportObserver::Table {
     std::unordered_map<std::string, size_t> index;
     std::vector<size_t> keyColumns;
     std::vector<int> keyOf; // per column: its place in the key, or -1
+    bool owns = false;      // the rows of an object the report counts (a section ...)
+    // Room reused from row to row.
+    struct {
+        std::vector<Value> values;
+        std::vector<std::string_view> parts;
+        std::vector<const db::BoundValue*> bound;
+    } scratch;
+    std::vector<int> keyScales; // per key column: digits after the point of a number, -1: text
 
     struct Rows {
         std::vector<Row> before;
@@ -382,8 +423,7 @@ struct ReportObserver::Table {
         case db::FieldKind::Scaled:
             if (scales[column] < 0)
                 scales[column] = value.scale; // a number the schema did not name
-            return CanonicalNumber(db::ScaledToString(value.integer, value.scale, '.'),
-                                   scales[column]);
+            return CanonicalScaled(value.integer, value.scale, scales[column]);
         case db::FieldKind::Double:
             return CanonicalNumber(value.AsString(), scales[column] < 0 ? 15 : scales[column]);
         }
@@ -399,7 +439,9 @@ struct ReportObserver::Table {
         case db::ParamKind::String:
             return scale < 0 ? value.text : CanonicalNumber(value.text, scale);
         case db::ParamKind::Integer:
+            return CanonicalScaled(value.integer, 0, scale < 0 ? 15 : scale);
         case db::ParamKind::Fixed4:
+            return CanonicalScaled(value.integer, 4, scale < 0 ? 15 : scale);
         case db::ParamKind::Decimal:
             return CanonicalNumber(value.ToText(), scale < 0 ? 15 : scale);
         }
@@ -418,7 +460,8 @@ struct ReportObserver::Table {
     // A row read from the base: `value`(column) gives each column's value.
     // Its key text goes to `key`.
     template <typename F> Row Read(F&& value, std::string& key) {
-        std::vector<Value> values(columns.size());
+        std::vector<Value>& values = scratch.values;
+        values.resize(columns.size());
         for (size_t c = 0; c < columns.size(); ++c)
             values[c] = value(c);
         key.clear();
@@ -428,7 +471,8 @@ struct ReportObserver::Table {
             if (keyColumns[k] < values.size() && values[keyColumns[k]])
                 key += Normal(*values[keyColumns[k]]);
         }
-        const std::vector<std::string_view> parts = KeyParts(key);
+        std::vector<std::string_view>& parts = scratch.parts;
+        KeyParts(key, parts);
         Row row;
         for (size_t c = 0; c < columns.size(); ++c)
             AppendColumn(row, c, values[c],
@@ -441,19 +485,26 @@ struct ReportObserver::Table {
     // The key text of the first columns of `key` (all of them, or a prefix).
     std::string KeyOf(const RowKey& key) const {
         std::string text;
+        KeyOf(key, text);
+        return text;
+    }
+    void KeyOf(const RowKey& key, std::string& text) const {
+        text.clear();
         for (size_t i = 0; i < key.columns.size(); ++i) {
             if (i)
                 text += kSeparator;
-            const int scale = i < spec->key.size() ? ScaleOf(spec->key[i]) : -1;
+            const int scale = i < keyScales.size() ? keyScales[i] : -1;
             const std::string& value = key.columns[i].second;
             const size_t at = text.size();
-            text += scale < 0 ? value : CanonicalNumber(value, scale);
+            if (scale < 0 || IsWholeNumber(value))
+                text += value;
+            else
+                text += CanonicalNumber(value, scale);
             size_t end = text.size();
             while (end > at && text[end - 1] == ' ')
                 --end;
             text.resize(end);
         }
-        return text;
     }
 
     // The keys that begin with `prefix` (some key columns, not all) followed by
@@ -490,26 +541,46 @@ struct ReportObserver::Table {
         }
         return rows.after;
     }
-
-    // The rows after of a key written gone.
-    static void Clear(Rows& rows) {
+    // The same for a delete: the rows after are none, whatever they were.
+    static void Clear(Rows& rows, bool valued) {
+        if (!rows.changed) {
+            rows.changed = true;
+            rows.valued = valued || !rows.before.empty();
+        }
         rows.after.clear();
         rows.counted = 0;
     }
 
-    void Insert(Rows& rows, const std::string& key,
-                const std::vector<std::pair<std::string, db::BoundValue>>& values) {
+    // The column of each value a statement binds (SIZE_MAX: none), by its
+    // text: a save writes a few texts many times.
+    std::unordered_map<std::string, std::vector<size_t>> slots;
+    const std::vector<size_t>& SlotsOf(const std::string& sql, const Values& values) {
+        auto [at, added] = slots.try_emplace(sql);
+        if (added || at->second.size() != values.size()) {
+            at->second.clear();
+            for (const auto& value : values) {
+                auto found = Column(*value.first);
+                at->second.push_back(found == index.end() ? SIZE_MAX : found->second);
+            }
+        }
+        return at->second;
+    }
+
+    void Insert(Rows& rows, const std::string& key, const RowWrite& write) {
         if (!rows.valued) {
             ++rows.counted;
             return;
         }
-        std::vector<const db::BoundValue*> bound(columns.size(), nullptr);
-        for (const auto& [column, value] : values) {
-            auto found = Column(column);
-            if (found != index.end())
-                bound[found->second] = &value;
-        }
-        const std::vector<std::string_view> parts = KeyParts(key);
+        const std::string& sql = write.sql;
+        const Values& values = write.values();
+        std::vector<const db::BoundValue*>& bound = scratch.bound;
+        bound.assign(columns.size(), nullptr);
+        const std::vector<size_t>& slot = SlotsOf(sql, values);
+        for (size_t v = 0; v < values.size(); ++v)
+            if (slot[v] < bound.size())
+                bound[slot[v]] = values[v].second;
+        std::vector<std::string_view>& parts = scratch.parts;
+        KeyParts(key, parts);
         Row row;
         for (size_t c = 0; c < columns.size(); ++c)
             AppendColumn(row, c, bound[c] ? FromBound(c, *bound[c]) : Value(),
@@ -519,19 +590,20 @@ struct ReportObserver::Table {
         rows.after.push_back(std::move(row));
     }
 
-    void Update(Rows& rows, const std::string& key,
-                const std::vector<std::pair<std::string, db::BoundValue>>& values) {
+    void Update(Rows& rows, const std::string& key, const RowWrite& write) {
         if (!rows.valued || rows.after.empty())
             return;
-        const std::vector<std::string_view> parts = KeyParts(key);
+        const Values& values = write.values();
+        std::vector<std::string_view>& parts = scratch.parts;
+        KeyParts(key, parts);
         std::vector<std::pair<size_t, Row>> set; // column, its value as kept
         for (const auto& [column, value] : values) {
-            auto found = Column(column);
+            auto found = Column(*column);
             if (found == index.end())
                 continue;
             const size_t c = found->second;
             Row cell;
-            AppendColumn(cell, c, FromBound(c, value),
+            AppendColumn(cell, c, FromBound(c, *value),
                          keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
                              ? parts[static_cast<size_t>(keyOf[c])]
                              : std::string_view());
@@ -597,6 +669,8 @@ Counted Compare(const ReportObserver::Table::Rows& rows) {
 // empty), named `label` + column; key columns left out.
 void Differ(const ReportObserver::Table& table, const std::string& label, const Row* before,
             const Row* after, std::vector<ColumnChange>& out) {
+    if (before == after || (before && after && *before == *after))
+        return; // rows kept alike are alike in every column
     const std::vector<Cell> b = before ? Decode(*before) : std::vector<Cell>();
     const std::vector<Cell> a = after ? Decode(*after) : std::vector<Cell>();
     static const Cell kNone;
@@ -634,6 +708,10 @@ ReportObserver::ReportObserver(db::Connection& connection, const kod_pvr& patch)
     for (const Spec& spec : Specs()) {
         auto table = std::make_unique<Table>();
         table->spec = &spec;
+        const std::string name = spec.name;
+        table->owns = name == "KOD_RAZD" || name == "KOD_SBOR" || name == "KOD_PVR" || name == "KOD_TABL";
+        for (const char* column : spec.key)
+            table->keyScales.push_back(table->ScaleOf(column));
         m_tables[spec.name] = std::move(table);
     }
     // Room for the rows the patch may write, made at once rather than grown.
@@ -699,9 +777,15 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
                 continue;
             // What the save handed over is not read again.
             const std::set<std::string>& given = m_given[name];
+            // An entry's labour and wage rows are written only after its own
+            // row: replacing the entry (its row deleted takes them along) or
+            // adding it (then the base holds none under its key, or the insert
+            // fails). Only norms whose entries the base holds have such rows
+            // that the save changes.
+            const bool entryRows = name == "TRUDOZ" || name == "ZARP";
             std::vector<std::string> missing;
             for (const std::string& c : wanted)
-                if (!given.count(Normal(c)))
+                if (!given.count(Normal(c)) && (!entryRows || EntriesHeld(c)))
                     missing.push_back(c);
             if (!missing.empty())
                 ReadRows(*table, missing);
@@ -717,45 +801,90 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         m_normsRead.insert(Normal(c));
 }
 
-void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
-    // One select per norm code, all sent together where the connection can:
-    // the base finds a code's rows by its index and compares one value per
-    // row, where a list of codes would be compared with each of its codes for
-    // every row read.
-    const std::string& name = table.spec->name;
-    const std::string sql = "select * from " + name + " where kod_pvr = :k";
-    db::SelectGroup group(m_connection, sql);
-    for (const std::string& code : wanted)
-        group.Add().ByName("k", sql).SetString(code);
-    group.Run();
-    if (!table.described) {
-        if (group.Columns().empty())
-            Describe(table);
-        else
-            table.SetColumns(group.Columns());
+bool ReportObserver::Held(const char* name, const std::string& code) const {
+    const Table& table = *m_tables.at(name);
+    for (const std::string& head : {Normal(code), text::Trim(code)}) {
+        auto found = table.heads.find(head);
+        if (found != table.heads.end())
+            for (const Table::Entry& entry : found->second)
+                if (!entry.second.before.empty())
+                    return true;
     }
+    return false;
+}
+
+bool ReportObserver::NormHeld(const std::string& code) const {
+    return Held("KOD_PVR", code) || Held("KOD_TABL", code);
+}
+
+bool ReportObserver::EntriesHeld(const std::string& code) const {
+    return Held("KOD_TABL", code);
+}
+
+void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
+    // The norms the base holds are read one select per code: the base finds a
+    // code's rows by its index and compares one value per row. The others
+    // (new norms, mostly without a row anywhere) are asked in lists of codes,
+    // which cost little when they find nothing, but compare every row they
+    // find with each code of the list. Both travel together where the
+    // connection can. Codes that differ by blanks at the end find the same
+    // rows: each is asked once.
+    const std::string& name = table.spec->name;
+    std::vector<std::string> single, listed;
+    std::set<std::string> asked;
+    for (const std::string& code : wanted)
+        if (asked.insert(Normal(code)).second)
+            (NormHeld(code) ? single : listed).push_back(code);
     const std::set<std::string>& given = m_given[name];
     std::string key;
-    std::set<std::string> done; // a code and the same with blanks at its end find the same rows
-    for (size_t set = 0; set < group.Count(); ++set) {
-        if (group.Failed(set))
-            throw EDatabaseError(group.Error(set));
-        if (!done.insert(Normal(wanted[set])).second)
-            continue;
-        for (size_t r = 0; r < group.RowCount(set); ++r) {
-            const std::vector<db::FieldValue>& values = group.Row(set, r);
-            Row row = table.Read(
-                [&](size_t c) {
-                    return c < values.size() ? table.FromField(c, values[c]) : Value();
-                },
-                key);
-            // A norm named twice in one list (with and without blanks), or
-            // handed over by the save, is kept once.
-            const std::string norm = Normal(key.substr(0, key.find(kSeparator)));
-            if (!m_normsRead.count(norm) && !given.count(norm))
-                table.At(key).before.push_back(std::move(row));
+    auto take = [&](db::SelectGroup& group) {
+        group.Run();
+        if (!table.described && !group.Columns().empty())
+            table.SetColumns(group.Columns());
+        for (size_t set = 0; set < group.Count(); ++set) {
+            if (group.Failed(set))
+                throw EDatabaseError(group.Error(set));
+            for (size_t r = 0; r < group.RowCount(set); ++r) {
+                const std::vector<db::FieldValue>& values = group.Row(set, r);
+                Row row = table.Read(
+                    [&](size_t c) {
+                        return c < values.size() ? table.FromField(c, values[c]) : Value();
+                    },
+                    key);
+                // Rows handed over by the save are kept from there.
+                const std::string norm = Normal(key.substr(0, key.find(kSeparator)));
+                if (!m_normsRead.count(norm) && !given.count(norm))
+                    table.At(key).before.push_back(std::move(row));
+            }
         }
+    };
+    if (!single.empty()) {
+        const std::string sql = "select * from " + name + " where kod_pvr = :k";
+        db::SelectGroup group(m_connection, sql);
+        for (const std::string& code : single)
+            group.Add().ByName("k", sql).SetString(code);
+        take(group);
     }
+    for (size_t start = 0; start < listed.size(); start += kKeysPerQuery) {
+        // Lists of 1, 2, 4 ... 128 codes, the last code repeated to fill one:
+        // a few statement texts per table, and no list much longer than asked.
+        const size_t count = std::min(kKeysPerQuery, listed.size() - start);
+        size_t length = 1;
+        while (length < count)
+            length *= 2;
+        std::string sql = "select * from " + name + " where kod_pvr in (";
+        for (size_t i = 0; i < length; ++i)
+            sql += (i ? ", :k" : ":k") + std::to_string(i);
+        sql += ")";
+        db::SelectGroup group(m_connection, sql);
+        db::ParamList& params = group.Add();
+        for (size_t i = 0; i < length; ++i)
+            params.ByName("k" + std::to_string(i), sql)
+                .SetString(listed[start + std::min(i, count - 1)]);
+        take(group);
+    }
+    if (!table.described)
+        Describe(table);
 }
 
 void ReportObserver::Learned(const std::string& name, const std::vector<std::string>& codes,
@@ -775,22 +904,26 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
     }
     if (fresh.empty())
         return;
-    if (!table.described && !rows.empty())
-        table.SetColumns(rows.front()->columns);
+    if (!table.described && !rows.empty() && rows.front()->columns)
+        table.SetColumns(*rows.front()->columns);
     // Where each column of the table is in the rows (they come as the base
     // describes them, mostly all alike).
     std::vector<size_t> from;
     const std::vector<std::string>* mapped = nullptr;
     std::string key;
     for (const KnownRow* known : rows) {
-        if (!mapped || *mapped != known->columns) {
-            mapped = &known->columns;
-            from.assign(table.columns.size(), SIZE_MAX);
-            for (size_t c = 0; c < known->columns.size(); ++c) {
-                auto column = table.Column(known->columns[c]);
-                if (column != table.index.end())
-                    from[column->second] = c;
+        if (!known->columns)
+            continue;
+        if (mapped != known->columns.get()) {
+            if (!mapped || *mapped != *known->columns) {
+                from.assign(table.columns.size(), SIZE_MAX);
+                for (size_t c = 0; c < known->columns->size(); ++c) {
+                    auto column = table.Column((*known->columns)[c]);
+                    if (column != table.index.end())
+                        from[column->second] = c;
+                }
             }
+            mapped = known->columns.get();
         }
         Row row = table.Read(
             [&](size_t c) {
@@ -805,6 +938,8 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
 }
 
 void ReportObserver::Heard(const TSerializeList& object) {
+    if (m_current.object == &object)
+        return;
     m_current.object = &object;
     if (dynamic_cast<const pvr*>(&object))
         m_current.norm = &object;
@@ -839,7 +974,7 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
     if (table.spec->byNorm) {
         if (!NormRead(key.Value(0)))
             ReadNorms(object, key.Value(0));
-    } else {
+    } else if (!table.spec->onlyAdded) {
         Describe(table);
         // The first answer for a key is the row before.
         const std::string text = m_blind ? std::string() : table.KeyOf(key);
@@ -859,6 +994,8 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
         }
     }
     // The objects the report counts, by the row that is their own.
+    if (!table.owns)
+        return;
     const std::string name = table.spec->name;
     int kind = -1;
     std::string code, ratesCode;
@@ -904,7 +1041,8 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     }
     if (m_blind)
         return;
-    const std::string key = table.KeyOf(write.key);
+    std::string& key = m_key;
+    table.KeyOf(write.key, key);
     if (write.kind == WriteKind::Delete) {
         Delete(table, key, write.key.columns.size() < table.spec->key.size());
         // The schema removes an entry's labour, wage and resource rows with it.
@@ -919,22 +1057,20 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     Table::Rows& rows = table.At(key);
     Table::Write(rows, !rows.changed && OwnerExisted(table, key));
     if (write.kind == WriteKind::Insert)
-        table.Insert(rows, key, write.values);
+        table.Insert(rows, key, write);
     else
-        table.Update(rows, key, write.values);
+        table.Update(rows, key, write);
 }
 
 void ReportObserver::Delete(Table& table, const std::string& key, bool prefix) {
     if (prefix) {
         table.EachUnder(key, [&](const std::string& last, Table::Rows& rows) {
-            Table::Write(rows, !rows.changed && OwnerExisted(table, key + kSeparator + last));
-            Table::Clear(rows);
+            Table::Clear(rows, !rows.changed && OwnerExisted(table, key + kSeparator + last));
         });
         return;
     }
     Table::Rows& rows = table.At(key);
-    Table::Write(rows, !rows.changed && OwnerExisted(table, key));
-    Table::Clear(rows);
+    Table::Clear(rows, !rows.changed && OwnerExisted(table, key));
 }
 
 bool ReportObserver::OwnerExisted(const Table& table, const std::string& key) {

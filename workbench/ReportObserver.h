@@ -76,6 +76,12 @@ private:
     // that were not read yet.
     void ReadNorms(const TSerializeList& object, const std::string& code);
     void ReadRows(Table& table, const std::vector<std::string>& codes);
+    // Whether the rows read or handed over so far show the base holding, under
+    // the norm `code` (as written or trimmed), rows of the table `name`; of
+    // KOD_PVR or KOD_TABL (the norm); of KOD_TABL (its entries).
+    bool Held(const char* name, const std::string& code) const;
+    bool NormHeld(const std::string& code) const;
+    bool EntriesHeld(const std::string& code) const;
     void Describe(Table& table);
     // A delete of the rows of `key` (all key columns, or with `prefix` the
     // first ones: every key under them).
@@ -95,6 +101,7 @@ private:
     std::map<std::string, std::set<std::string>> m_given;
     bool m_blind = false;
     std::unordered_map<std::string, Table*> m_named; // by the name as asked
+    std::string m_key; // the key text of the statement heard, its room reused
     // OwnerExisted's last answers: a norm's key text and whether the base
     // held it, and an entry's.
     struct {

@@ -43,8 +43,8 @@ public:
         static const char* const kinds[] = {"insert", "update", "delete"};
         std::string line = std::string("wrote ") + kinds[static_cast<int>(write.kind)] + " " +
                            KeyText(write.key) + " | " + write.sql;
-        for (const auto& [column, value] : write.values)
-            line += " " + column + "=" + value.ToText();
+        for (const auto& [column, value] : write.values())
+            line += " " + *column + "=" + value->ToText();
         lines.push_back(line);
     }
     // Kept apart: only a save that groups learns rows.
