@@ -321,6 +321,26 @@ TEST_P(ReportCountsTest, ANormMetAgainInALaterCollectionIsComparedWithTheBaseBef
     EXPECT_EQ(m_form->Report.tables["CNIR"].removed, 0);
 }
 
+// Rows a base holds under a norm it does not hold (its own row deleted by hand,
+// say): the save replaces the composition and rates it finds there, and the
+// report counts them changed and removed, not new; labour rows of an entry
+// the patch does not list stay and are not counted.
+TEST_P(ReportCountsTest, RowsUnderANormTheBaseDoesNotHoldAreComparedToo) {
+    EmptyBase();
+    Sql("insert into SOST_PVR (kod_pvr, sostav_pvr) values ('09-01-001', 'Старый состав')");
+    Sql("insert into N_PROC (kod_pvr, kod_mest, nakl_pzatr, nakl_zarpl, prib_pzatr, prib_zarpl, "
+        "holost, nagruzka) values (' 09-01-001 ', 3, 1.5, 2, 0, 0, 0, 0)");
+    Sql("insert into N_PROC (kod_pvr, kod_mest, nakl_pzatr, nakl_zarpl, prib_pzatr, prib_zarpl, "
+        "holost, nagruzka) values (' 09-01-001 ', 5, 1, 1, 1, 1, 1, 1)");
+    Sql("insert into TRUDOZ (kod_pvr, n_tabl, trud_rab) values ('09-01-001', 5, 7)");
+    UsePatch(RichPatch(kExtraLines));
+    RunAndCompare(RichReach());
+    EXPECT_EQ(m_form->Report.tables["SOST_PVR"], (TableCounts{0, 1, 0, 0}));
+    EXPECT_EQ(m_form->Report.tables["N_PROC"], (TableCounts{1, 1, 0, 1}));
+    EXPECT_EQ(m_form->Report.tables["TRUDOZ"], (TableCounts{1, 0, 0, 0}));
+    EXPECT_EQ(Objects(ObjectKind::Norm), (TableCounts{1, 0, 0, 0}));
+}
+
 // A dry run counts what the real run then does.
 TEST_P(ReportCountsTest, ADryRunCountsWhatTheRealRunDoes) {
     m_form->EdPatch = SOURCE_DIR "/demo/patch.xml";
