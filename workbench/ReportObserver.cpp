@@ -10,6 +10,7 @@
 #include "platform/db/Query.h"
 #include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
+#include "platform/text/Numbers.h"
 #include "platform/text/Strings.h"
 #include "workbench/ChangeReport.h"
 
@@ -108,46 +109,15 @@ std::string CanonicalNumber(const std::string& text, int scale) {
     // A whole number (the most frequent case) is kept as it is, at every scale.
     if (IsWholeNumber(text))
         return text;
-    std::string_view s = text::TrimView(text);
-    size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+'))
-        negative = s[i++] == '-';
-    std::string digits;
-    int exponent = 0; // value = digits x 10^exponent
-    bool point = false, any = false;
-    for (; i < s.size(); ++i) {
-        char c = s[i];
-        if (c >= '0' && c <= '9') {
-            digits += c;
-            any = true;
-            if (point)
-                --exponent;
-        } else if ((c == '.' || c == ',') && !point) {
-            point = true;
-        } else {
-            break;
-        }
+    text::Decimal number;
+    try {
+        number = text::Decimal::FromText(text, text.find(',') != std::string::npos ? ',' : '.');
+    } catch (const Exception&) {
+        return text; // not a number: compared as it is
     }
-    if (!any)
-        return text;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        bool minus = false;
-        if (i < s.size() && (s[i] == '-' || s[i] == '+'))
-            minus = s[i++] == '-';
-        int e = 0;
-        bool anyExponent = false;
-        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-            e = std::min(e * 10 + (s[i] - '0'), 1000);
-            anyExponent = true;
-        }
-        if (!anyExponent)
-            return text;
-        exponent += minus ? -e : e;
-    }
-    if (i != s.size())
-        return text;
+    const bool negative = number.Negative();
+    std::string digits = number.Digits();
+    int exponent = -number.Scale(); // value = digits x 10^exponent
     // Rounded to the scale: digits x 10^-scale.
     if (-exponent > scale) {
         const size_t drop = static_cast<size_t>(-exponent - scale);
