@@ -321,7 +321,9 @@ struct ReportObserver::Table {
         lastHead = std::move(name);
         return lastEntries = &found->second;
     }
-    static Rows* In(std::vector<Entry>& entries, std::string_view rest) {
+    // The rows of `rest` among a head's entries (the latest written first).
+    template <typename Entries>
+    static auto In(Entries& entries, std::string_view rest) -> decltype(&entries.front().second) {
         for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
             if (entry->first == rest)
                 return &entry->second;
@@ -339,7 +341,7 @@ struct ReportObserver::Table {
     const Rows* Find(const std::string& key) const {
         auto [head, rest] = SplitHead(key);
         auto found = heads.find(std::string(head));
-        return found == heads.end() ? nullptr : In(const_cast<std::vector<Entry>&>(found->second), rest);
+        return found == heads.end() ? nullptr : In(found->second, rest);
     }
     // Every key with its rows: `action`(key text, rows).
     template <typename F> void Each(F&& action) const {
@@ -480,24 +482,31 @@ struct ReportObserver::Table {
     // The keys that begin with `prefix` (some key columns, not all) followed by
     // the separator, in the order of their key text: `action`(the key's text
     // after the prefix, the key's rows).
+    template <typename F> void EachUnder(const std::string& prefix, F&& action) {
+        EachUnder(*this, prefix, std::forward<F>(action));
+    }
     template <typename F> void EachUnder(const std::string& prefix, F&& action) const {
+        EachUnder(*this, prefix, std::forward<F>(action));
+    }
+    template <typename Self, typename F>
+    static void EachUnder(Self& self, const std::string& prefix, F&& action) {
         const size_t columns =
             static_cast<size_t>(std::count(prefix.begin(), prefix.end(), kSeparator)) + 1;
-        if (spec->key.size() < 2 || columns >= spec->key.size())
+        if (self.spec->key.size() < 2 || columns >= self.spec->key.size())
             return;
         auto [head, rest] = SplitHead(prefix);
-        auto found = heads.find(std::string(head));
-        if (found == heads.end())
+        auto found = self.heads.find(std::string(head));
+        if (found == self.heads.end())
             return;
         const std::string start = rest.empty() && columns == 1 ? "" : std::string(rest) + kSeparator;
-        std::vector<const Entry*> under;
-        for (const Entry& entry : found->second)
+        std::vector<decltype(&found->second.front())> under;
+        for (auto& entry : found->second)
             if (entry.first.compare(0, start.size(), start) == 0)
                 under.push_back(&entry);
         std::sort(under.begin(), under.end(),
                   [](const Entry* a, const Entry* b) { return a->first < b->first; });
-        for (const Entry* entry : under)
-            action(entry->first.substr(start.size()), const_cast<Rows&>(entry->second));
+        for (auto* entry : under)
+            action(entry->first.substr(start.size()), entry->second);
     }
 
     // The rows after of a key about to be written. The first write of a key
