@@ -3,16 +3,18 @@
 // the base held it before and as the save leaves it. At the end it compares the
 // two and tells ChangeRecorder what each table and each object had.
 //
-// The rows before: a directory row, a section or a collection is found by the
-// object that asks about it; the rows of a norm (KOD_PVR, SOST_PVR, N_PROC) and
-// of its entries (KOD_TABL, TRUDOZ, ZARP, CNIR, MASH) are read the first time
-// the save reaches a collection, for all its norms at once (a few queries per
-// table, never one per row), because replacing an entry takes its detail rows
-// with it and the save never asks about them. The tables the save reads for
-// itself (KOD_PVR, KOD_TABL, CNIR, MASH when it groups) it hands over
-// (Learned); only the others are read here. The rows after: what the
-// statements wrote, as the schema stores it (numbers to the column's scale; a
-// deleted entry takes its detail rows along).
+// The rows before: a section or a collection is found by the object that asks
+// about it (a directory row found is never written: the save only adds those
+// the base lacks); the rows of a norm (KOD_PVR, SOST_PVR, N_PROC) and of its
+// entries (KOD_TABL, TRUDOZ, ZARP, CNIR, MASH) are read the first time the save
+// reaches a collection, for all its norms at once (one select per norm the base
+// holds, lists of codes for the others; never one per row), because replacing
+// an entry takes its detail rows with it and the save never asks about them.
+// The tables the save reads for itself (KOD_PVR, KOD_TABL, CNIR, MASH when it
+// groups) it hands over (Learned); only the others are read here. The rows
+// after: what the statements wrote, as the schema stores it (numbers to the
+// column's scale; a deleted entry takes its detail rows along). Rows that are
+// new under a norm or entry the base did not hold are only counted.
 //
 // It also remembers which object wrote which statement, so that a failing
 // statement can be named by its object.
