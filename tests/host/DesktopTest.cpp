@@ -294,7 +294,8 @@ TEST_F(DesktopTest, TheTaskAppliesThePatchFromTheHostsMenuAndOpensAfreshAfterClo
         std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "xcb"}},
         m_folder + "/host.log");
     const std::string host = m_user.WaitForWindow(HostTitle);
-    ASSERT_FALSE(host.empty()) << "the host did not show up:\n" << HostLog();
+    ASSERT_FALSE(host.empty()) << "the host did not show up on " << x.Display() << ":\n"
+                               << HostLog() << "\nXvfb:\n" << ReadText(m_folder + "/xvfb.log");
 
     ChooseTask(host);
     ASSERT_TRUE(WaitUntil([&] { return Count(HostLog(), "Открыта задача") == 1; }))
