@@ -751,6 +751,9 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         return;
     Flushed();
     try {
+        // By name: KOD_PVR and KOD_TABL (handed over or read here) are known
+        // before N_PROC, SOST_PVR, TRUDOZ and ZARP, which ask whether the base
+        // holds a norm or its entries.
         for (auto& [name, table] : m_tables) {
             if (!table->spec->byNorm)
                 continue;
