@@ -183,11 +183,19 @@ struct NamedColumn {
     db::BoundValue literal;
 };
 
-const std::vector<NamedColumn>& NamedColumnsOf(const std::string& sql) {
-    thread_local std::map<std::string, std::vector<NamedColumn>> known;
+using Names = std::shared_ptr<const std::vector<std::string>>;
+
+struct TextColumns {
+    std::vector<NamedColumn> named;
+    Names names; // the columns alone, shared by the rows the text wrote
+};
+
+const TextColumns& NamedColumnsOf(const std::string& sql) {
+    thread_local std::map<std::string, TextColumns> known;
     auto found = known.find(sql);
     if (found == known.end()) {
-        std::vector<NamedColumn> named;
+        TextColumns text;
+        auto names = std::make_shared<std::vector<std::string>>();
         for (const auto& [column, expression] : NamedColumns(sql)) {
             NamedColumn item{column, std::string(), db::BoundValue()};
             if (!expression.empty() && expression[0] == ':') {
@@ -198,9 +206,11 @@ const std::vector<NamedColumn>& NamedColumnsOf(const std::string& sql) {
                                         ? expression.substr(1, expression.size() - 2)
                                         : expression;
             }
-            named.push_back(std::move(item));
+            names->push_back(column);
+            text.named.push_back(std::move(item));
         }
-        found = known.emplace(sql, std::move(named)).first;
+        text.names = std::move(names);
+        found = known.emplace(sql, std::move(text)).first;
     }
     return found->second;
 }
@@ -208,7 +218,7 @@ const std::vector<NamedColumn>& NamedColumnsOf(const std::string& sql) {
 // The values a statement binds, by the columns they go to: the names and
 // literals of the text, the values of the query's parameters.
 RowWrite::Values ColumnValues(db::Query& query) {
-    const std::vector<NamedColumn>& named = NamedColumnsOf(query.SQL());
+    const std::vector<NamedColumn>& named = NamedColumnsOf(query.SQL()).named;
     RowWrite::Values values;
     values.reserve(named.size());
     for (const NamedColumn& item : named)
@@ -217,8 +227,6 @@ RowWrite::Values ColumnValues(db::Query& query) {
                                               : &query.ParamByName(item.parameter).Value());
     return values;
 }
-
-using Names = std::shared_ptr<const std::vector<std::string>>;
 
 KnownRow RowOf(const Names& columns, const db::Query& query) {
     KnownRow row;
@@ -530,15 +538,8 @@ void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKin
     const RowWrite::Values& values = write.values();
     if (kind == WriteKind::Insert) {
         // The rows of one statement text name the same columns: one list.
-        Names& names = m_insertColumns[write.sql];
-        if (!names || names->size() != values.size()) {
-            auto columns = std::make_shared<std::vector<std::string>>();
-            for (const auto& value : values)
-                columns->push_back(*value.first);
-            names = std::move(columns);
-        }
         KnownRow row;
-        row.columns = names;
+        row.columns = NamedColumnsOf(write.sql).names;
         row.values.reserve(values.size());
         for (const auto& value : values)
             row.values.push_back(FromBound(*value.second));

@@ -83,8 +83,6 @@ private:
     std::map<std::string, std::unique_ptr<Table>> m_tables;
     std::set<std::string> m_norms; // norm codes whose rows are known
     std::map<std::string, int64_t> m_inserted;
-    // The columns an insert text names, shared by the rows it wrote.
-    std::map<std::string, std::shared_ptr<const std::vector<std::string>>> m_insertColumns;
 };
 
 // Whether the base holds the row `key`, for `asker`: answered by the save that
