@@ -509,16 +509,15 @@ struct ReportObserver::Table {
             action(entry->first.substr(start.size()), entry->second);
     }
 
-    // The rows after of a key about to be written. The first write of a key
-    // starts from its rows before; `valued` tells then whether rows written
-    // to it keep their values (see Rows::counted).
-    static std::vector<Row>& Write(Rows& rows, bool valued) {
+    // A key about to be written: its first write starts its rows after from
+    // its rows before; `valued` tells then whether rows written to it keep
+    // their values (see Rows::counted).
+    static void Write(Rows& rows, bool valued) {
         if (!rows.changed) {
             rows.after = rows.before;
             rows.changed = true;
             rows.valued = valued || !rows.before.empty();
         }
-        return rows.after;
     }
     // The same for a delete: the rows after are none, whatever they were.
     static void Clear(Rows& rows, bool valued) {
@@ -1063,16 +1062,12 @@ bool ReportObserver::OwnerExisted(const Table& table, const std::string& key) {
     const std::string name = table.spec->name;
     if (!table.spec->byNorm || name == "KOD_PVR" || name == "KOD_TABL")
         return false;
-    auto held = [&](const char* owner, const std::string& ownerKey) {
-        const Table::Rows* rows = m_tables.at(owner)->Find(ownerKey);
-        return rows && !rows->before.empty();
-    };
     const size_t first = key.find(kSeparator);
     const std::string_view norm(key.data(), std::min(first, key.size()));
     if (!m_owner.normKnown || norm != m_owner.norm) {
         m_owner.normKnown = true;
         m_owner.norm = norm;
-        m_owner.normHeld = held("KOD_PVR", m_owner.norm) || held("KOD_PVR", text::Trim(m_owner.norm));
+        m_owner.normHeld = Held("KOD_PVR", m_owner.norm);
     }
     if (m_owner.normHeld)
         return true;
@@ -1083,7 +1078,8 @@ bool ReportObserver::OwnerExisted(const Table& table, const std::string& key) {
     if (!m_owner.entryKnown || entry != m_owner.entry) {
         m_owner.entryKnown = true;
         m_owner.entry = entry;
-        m_owner.entryHeld = held("KOD_TABL", m_owner.entry);
+        const Table::Rows* rows = m_tables.at("KOD_TABL")->Find(m_owner.entry);
+        m_owner.entryHeld = rows && !rows->before.empty();
     }
     return m_owner.entryHeld;
 }
