@@ -45,8 +45,9 @@ enum class WriteKind { Insert, Update, Delete };
 // values it bound by the column they go to (a literal of the text as its
 // text; the key columns of a delete or an update's condition by their names).
 // The key and the text are the writer's, valid during the call only; the
-// values are made when first asked for, each a column's name and its value
-// (pointers into the statement and its text, valid during the call as well).
+// values are made when first asked for, each a column's name and its value.
+// A value points into the statement, valid during the call as well; the names
+// are kept for good, the same strings for every statement of one text.
 class RowWrite {
 public:
     using Values = std::vector<std::pair<const std::string*, const db::BoundValue*>>;

@@ -181,6 +181,9 @@ struct NamedColumn {
     std::string column;
     std::string parameter; // empty: a literal
     db::BoundValue literal;
+    // The parameter's place among a query's of the text, found once: the
+    // parameters of one text come in the same order each time.
+    mutable int position = -1;
 };
 
 using Names = std::shared_ptr<const std::vector<std::string>>;
@@ -215,6 +218,21 @@ const TextColumns& NamedColumnsOf(const std::string& sql) {
     return found->second;
 }
 
+// The parameter of `query` that `item` names.
+db::Param& ParameterOf(db::Query& query, const NamedColumn& item) {
+    if (item.position >= 0 && item.position < query.ParamCount()) {
+        db::Param& param = query.ParamAt(item.position);
+        if (text::EqualsIgnoreCaseAscii(param.Name(), item.parameter))
+            return param;
+    }
+    for (int i = 0; i < query.ParamCount(); ++i)
+        if (text::EqualsIgnoreCaseAscii(query.ParamAt(i).Name(), item.parameter)) {
+            item.position = i;
+            return query.ParamAt(i);
+        }
+    return query.ParamByName(item.parameter); // throws naming it
+}
+
 // The values a statement binds, by the columns they go to: the names and
 // literals of the text, the values of the query's parameters.
 RowWrite::Values ColumnValues(db::Query& query) {
@@ -224,7 +242,7 @@ RowWrite::Values ColumnValues(db::Query& query) {
     for (const NamedColumn& item : named)
         values.emplace_back(&item.column, item.parameter.empty()
                                               ? &item.literal
-                                              : &query.ParamByName(item.parameter).Value());
+                                              : &ParameterOf(query, item).Value());
     return values;
 }
 
@@ -371,14 +389,25 @@ void SaveSession::LearnCollection(const sbornik_pvr* collection, const std::stri
         }
     if (!m_observer || learned.empty())
         return;
-    const std::set<std::string> told(learned.begin(), learned.end());
+    // The rows of the codes learned: the rows of a norm are together, in the
+    // order of their keys.
+    const std::set<std::string, std::less<>> told(learned.begin(), learned.end());
     for (auto& [name, table] : m_tables) {
         if (!table->spec->byNorm)
             continue;
         std::vector<const KnownRow*> rows;
-        for (const auto& [key, row] : table->rows)
-            if (told.count(key.substr(0, key.find(kSeparator))))
+        std::string_view lastNorm;
+        bool started = false, lastTold = false;
+        for (const auto& [key, row] : table->rows) {
+            const std::string_view norm = std::string_view(key).substr(0, key.find(kSeparator));
+            if (!started || norm != lastNorm) {
+                started = true;
+                lastNorm = norm;
+                lastTold = told.count(norm) > 0;
+            }
+            if (lastTold)
                 rows.push_back(&row);
+        }
         m_observer->Learned(name, learned, rows);
     }
 }

@@ -7,6 +7,7 @@
 #include "model/razdel.h"
 #include "model/sbornik_pvr.h"
 #include "platform/db/Connection.h"
+#include "platform/db/Dialect.h"
 #include "platform/db/Query.h"
 #include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
@@ -22,6 +23,7 @@ namespace {
 using Value = std::optional<std::string>; // nullopt: NULL
 
 const char kSeparator = '\x1f';
+const char kEnd = '\x1e'; // ends a key among others
 constexpr size_t kKeysPerQuery = 128;
 
 // A table the save writes: its key columns, whether its rows are read per norm
@@ -90,10 +92,14 @@ const std::vector<Spec>& Specs() {
 }
 
 // Text compares as the base compares it: blanks at the end do not count.
-std::string Normal(std::string value) {
+std::string_view TrimEnd(std::string_view value) {
     while (!value.empty() && value.back() == ' ')
-        value.pop_back();
+        value.remove_suffix(1);
     return value;
+}
+
+std::string Normal(const std::string& value) {
+    return std::string(TrimEnd(value));
 }
 
 // A number's text as the column keeps it: rounded to `scale` digits after the
@@ -158,26 +164,40 @@ std::string CanonicalNumber(const std::string& text, int scale) {
 }
 
 // The text CanonicalNumber gives for integer x 10^-scale kept to `digits`
-// digits after the point, made without parsing a text where no digit is
-// dropped (the scale of a column is at least the value's mostly).
-std::string CanonicalScaled(int64_t integer, int scale, int digits) {
-    if (scale < 0 || scale > digits || scale > 18)
-        return CanonicalNumber(db::ScaledToString(integer, std::max(scale, 0), '.'), digits);
+// digits after the point, written into `out` (room for 24 characters) without
+// parsing a text; its length. REQUIRES: 0 <= scale <= min(digits, 18) (the
+// scale of a column is at least the value's mostly: no digit is dropped).
+size_t CanonicalScaledInto(char* out, int64_t integer, int scale) {
     const bool negative = integer < 0;
-    std::string text = std::to_string(integer);
-    if (negative)
-        text.erase(0, 1);
+    uint64_t magnitude =
+        negative ? uint64_t(0) - static_cast<uint64_t>(integer) : static_cast<uint64_t>(integer);
+    char reversed[24]; // the digits, the last one first
+    size_t count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
     const size_t fraction = static_cast<size_t>(scale);
-    if (text.size() <= fraction)
-        text.insert(0, fraction - text.size() + 1, '0');
-    size_t end = text.size();
-    const size_t point = text.size() - fraction;
-    while (end > point && text[end - 1] == '0')
-        --end;
-    std::string result = text.substr(0, point);
-    if (end > point)
-        result += '.' + text.substr(point, end - point);
-    return negative && result != "0" ? "-" + result : result;
+    while (count <= fraction)
+        reversed[count++] = '0'; // one digit before the point at least
+    size_t zeros = 0; // zeros at the end of the fraction, which do not count
+    while (zeros < fraction && reversed[zeros] == '0')
+        ++zeros;
+    size_t length = 0;
+    if (negative) // the value is not zero
+        out[length++] = '-';
+    for (size_t i = count; i-- > fraction;)
+        out[length++] = reversed[i];
+    if (zeros < fraction) {
+        out[length++] = '.';
+        for (size_t i = fraction; i-- > zeros;)
+            out[length++] = reversed[i];
+    }
+    return length;
+}
+
+bool ScaledFits(int scale, int digits) {
+    return scale >= 0 && scale <= digits && scale <= 18;
 }
 
 } // namespace
@@ -185,6 +205,62 @@ std::string CanonicalScaled(int64_t integer, int scale, int digits) {
 // ---- The rows of one table ----
 
 namespace {
+
+// A column's value as the report keeps it, made without allocating where it
+// can: NULL, a view of the value's own text (valid while the value lives), or
+// a number's digits written into the cell itself.
+class Canon {
+public:
+    bool Null() const { return m_kind == Kind::Null; }
+    std::string_view View() const {
+        switch (m_kind) {
+        case Kind::Null:
+            break;
+        case Kind::View:
+            return m_view;
+        case Kind::Room:
+            return std::string_view(m_room, m_length);
+        case Kind::Owned:
+            return m_owned;
+        }
+        return std::string_view();
+    }
+    void SetNull() { m_kind = Kind::Null; }
+    void SetView(std::string_view text) {
+        m_kind = Kind::View;
+        m_view = text;
+    }
+    void SetOwned(std::string text) {
+        m_kind = Kind::Owned;
+        m_owned = std::move(text);
+    }
+    // integer x 10^-scale kept to `digits` digits after the point.
+    void SetScaled(int64_t integer, int scale, int digits) {
+        if (!ScaledFits(scale, digits)) {
+            SetOwned(CanonicalNumber(db::ScaledToString(integer, std::max(scale, 0), '.'), digits));
+            return;
+        }
+        m_kind = Kind::Room;
+        m_length = CanonicalScaledInto(m_room, integer, scale);
+    }
+    // A number's text kept to `digits` digits after the point.
+    void SetNumber(const std::string& text, int digits) {
+        if (IsWholeNumber(text))
+            SetView(text);
+        else
+            SetOwned(CanonicalNumber(text, digits));
+    }
+    Value ToValue() const { return Null() ? Value() : Value(std::string(View())); }
+
+private:
+    enum class Kind { Null, View, Room, Owned };
+    Kind m_kind = Kind::Null;
+    std::string_view m_view;
+    char m_room[24];
+    size_t m_length = 0;
+    std::string m_owned;
+};
+
 
 // A row kept as one string: the values of the table's columns in their order,
 // each as a variable-length prefix followed by its bytes: 0 for NULL, 1 for a
@@ -273,7 +349,8 @@ struct ReportObserver::Table {
     bool owns = false;      // the rows of an object the report counts (a section ...)
     // Room reused from row to row.
     struct {
-        std::vector<Value> values;
+        std::vector<Canon> cells;
+        Canon cell;
         std::vector<std::string_view> parts;
         std::vector<const db::BoundValue*> bound;
     } scratch;
@@ -282,14 +359,8 @@ struct ReportObserver::Table {
     struct Rows {
         std::vector<Row> before;
         std::vector<Row> after; // valid when changed
-        // Rows after counted only, their values not kept: rows of a key the
-        // base did not hold, under a norm or entry it did not hold either, are
-        // new whatever they hold, and nothing lists them.
-        uint32_t counted = 0;
-        bool changed = false; // a statement wrote the key
-        bool valued = true;   // rows written from now on keep their values
+        bool changed = false;   // a statement wrote the key
         const std::vector<Row>& After() const { return changed ? after : before; }
-        size_t AfterCount() const { return changed ? after.size() + counted : before.size(); }
     };
 
     // The rows of a table by the first key column (the norm's code of the rows
@@ -298,9 +369,21 @@ struct ReportObserver::Table {
     // together: the norm met last is remembered, and its few rows searched
     // in turn, so that a row costs neither a node nor a hash of its own.
     using Entry = std::pair<std::string, Rows>;
-    std::unordered_map<std::string, std::vector<Entry>> heads;
-    std::string lastHead;
-    std::vector<Entry>* lastEntries = nullptr;
+    struct Head {
+        std::vector<Entry> entries;
+        // Under a norm the base held nothing of (not the norm, no entry of it,
+        // no row of this table under its code), every row written is new
+        // whatever it holds, and nothing lists it: such a head keeps no
+        // values. The rows of the objects (a norm's, its entries') are kept
+        // as empty rows, by key; of the other tables only the rest of the key
+        // of each row written is kept, each followed by kEnd.
+        bool fresh = false;
+        std::string written;
+        size_t count = 0; // rows in `written`
+    };
+    std::unordered_map<std::string, Head> heads;
+    std::string lastName;
+    Head* last = nullptr;
 
     static std::pair<std::string_view, std::string_view> SplitHead(const std::string& key) {
         const size_t at = key.find(kSeparator);
@@ -308,18 +391,21 @@ struct ReportObserver::Table {
             return {key, std::string_view()};
         return {std::string_view(key).substr(0, at), std::string_view(key).substr(at + 1)};
     }
-    std::vector<Entry>* Head(std::string_view head, bool make) {
-        if (lastEntries && head == lastHead)
-            return lastEntries;
-        std::string name(head);
-        auto found = heads.find(name);
+    // The head of that name; made when `make` (then `made` tells so).
+    Head* HeadNamed(std::string_view name, bool make, bool* made = nullptr) {
+        if (last && name == lastName)
+            return last;
+        std::string text(name);
+        auto found = heads.find(text);
         if (found == heads.end()) {
             if (!make)
                 return nullptr;
-            found = heads.emplace(name, std::vector<Entry>()).first;
+            found = heads.emplace(text, Head()).first;
+            if (made)
+                *made = true;
         }
-        lastHead = std::move(name);
-        return lastEntries = &found->second;
+        lastName = std::move(text);
+        return last = &found->second;
     }
     // The rows of `rest` among a head's entries (the latest written first).
     template <typename Entries>
@@ -329,25 +415,21 @@ struct ReportObserver::Table {
                 return &entry->second;
         return nullptr;
     }
-    // The rows of a key, made empty when the table has none yet.
-    Rows& At(const std::string& key) {
-        auto [head, rest] = SplitHead(key);
-        std::vector<Entry>& entries = *Head(head, true);
-        if (Rows* rows = In(entries, rest))
+    // The rows of `rest` under `head`, made empty when it has none yet.
+    static Rows& At(Head& head, std::string_view rest) {
+        if (Rows* rows = In(head.entries, rest))
             return *rows;
-        entries.emplace_back(std::string(rest), Rows());
-        return entries.back().second;
+        head.entries.emplace_back(std::string(rest), Rows());
+        return head.entries.back().second;
+    }
+    Rows& At(const std::string& key) {
+        auto [name, rest] = SplitHead(key);
+        return At(*HeadNamed(name, true), rest);
     }
     const Rows* Find(const std::string& key) const {
-        auto [head, rest] = SplitHead(key);
-        auto found = heads.find(std::string(head));
-        return found == heads.end() ? nullptr : In(found->second, rest);
-    }
-    // Every key with its rows: `action`(key text, rows).
-    template <typename F> void Each(F&& action) const {
-        for (const auto& [head, entries] : heads)
-            for (const Entry& entry : entries)
-                action(head, entry.first, entry.second);
+        auto [name, rest] = SplitHead(key);
+        auto found = heads.find(std::string(name));
+        return found == heads.end() ? nullptr : In(found->second.entries, rest);
     }
 
     void SetColumns(std::vector<std::string> names) {
@@ -384,73 +466,100 @@ struct ReportObserver::Table {
         return -1;
     }
 
-    Value FromField(size_t column, const db::FieldValue& value) {
+    // The value of column `column` as kept, into `out` (a view of `value`'s
+    // text at most: valid while `value` lives).
+    void FromField(size_t column, const db::FieldValue& value, Canon& out) {
         switch (value.kind) {
         case db::FieldKind::Null:
-            return std::nullopt;
+            break;
         case db::FieldKind::String:
-            return scales[column] < 0 ? value.text : CanonicalNumber(value.text, scales[column]);
+            if (scales[column] < 0)
+                out.SetView(value.text);
+            else
+                out.SetNumber(value.text, scales[column]);
+            return;
         case db::FieldKind::Integer:
-            return std::to_string(value.integer);
+            out.SetScaled(value.integer, 0, 0);
+            return;
         case db::FieldKind::Scaled:
             if (scales[column] < 0)
                 scales[column] = value.scale; // a number the schema did not name
-            return CanonicalScaled(value.integer, value.scale, scales[column]);
+            out.SetScaled(value.integer, value.scale, scales[column]);
+            return;
         case db::FieldKind::Double:
-            return CanonicalNumber(value.AsString(), scales[column] < 0 ? 15 : scales[column]);
+            out.SetOwned(CanonicalNumber(value.AsString(), scales[column] < 0 ? 15 : scales[column]));
+            return;
         }
-        return std::nullopt;
+        out.SetNull();
     }
 
-    Value FromBound(size_t column, const db::BoundValue& value) const {
+    void FromBound(size_t column, const db::BoundValue& value, Canon& out) const {
         const int scale = scales[column];
         switch (value.kind) {
         case db::ParamKind::Unbound:
         case db::ParamKind::Null:
-            return std::nullopt;
+            break;
         case db::ParamKind::String:
-            return scale < 0 ? value.text : CanonicalNumber(value.text, scale);
+            if (scale < 0)
+                out.SetView(value.text);
+            else
+                out.SetNumber(value.text, scale);
+            return;
         case db::ParamKind::Integer:
-            return CanonicalScaled(value.integer, 0, scale < 0 ? 15 : scale);
+            out.SetScaled(value.integer, 0, scale < 0 ? 15 : scale);
+            return;
         case db::ParamKind::Fixed4:
-            return CanonicalScaled(value.integer, 4, scale < 0 ? 15 : scale);
+            out.SetScaled(value.integer, 4, scale < 0 ? 15 : scale);
+            return;
         case db::ParamKind::Decimal:
-            return CanonicalNumber(value.ToText(), scale < 0 ? 15 : scale);
+            out.SetOwned(CanonicalNumber(value.ToText(), scale < 0 ? 15 : scale));
+            return;
         }
-        return std::nullopt;
+        out.SetNull();
+    }
+
+    // The key's part that column `c` holds (empty for a column not in the key).
+    std::string_view PartOf(size_t c, const std::vector<std::string_view>& parts) const {
+        return keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
+                   ? parts[static_cast<size_t>(keyOf[c])]
+                   : std::string_view();
     }
 
     // Appends the value of column `c` to `row`: a key column that holds the
     // key's part `part` as the key keeps it is written as such.
-    void AppendColumn(Row& row, size_t c, const Value& value, std::string_view part) const {
-        if (keyOf[c] >= 0 && value && *value == part)
+    void AppendColumn(Row& row, size_t c, const Canon& value, std::string_view part) const {
+        if (value.Null()) {
+            AppendPrefix(row, kNullCell);
+            return;
+        }
+        const std::string_view text = value.View();
+        if (keyOf[c] >= 0 && text == part) {
             AppendPrefix(row, kKeyCell);
-        else
-            Append(row, value);
+            return;
+        }
+        AppendPrefix(row, text.size() + kTextCell);
+        row.append(text);
     }
 
-    // A row read from the base: `value`(column) gives each column's value.
+    // A row read from the base: `fill`(column, cell) gives each column's value.
     // Its key text goes to `key`.
-    template <typename F> Row Read(F&& value, std::string& key) {
-        std::vector<Value>& values = scratch.values;
-        values.resize(columns.size());
+    template <typename F> Row Read(F&& fill, std::string& key) {
+        std::vector<Canon>& cells = scratch.cells;
+        cells.resize(columns.size());
         for (size_t c = 0; c < columns.size(); ++c)
-            values[c] = value(c);
+            fill(c, cells[c]);
         key.clear();
         for (size_t k = 0; k < keyColumns.size(); ++k) {
             if (k)
                 key += kSeparator;
-            if (keyColumns[k] < values.size() && values[keyColumns[k]])
-                key += Normal(*values[keyColumns[k]]);
+            if (keyColumns[k] < cells.size() && !cells[keyColumns[k]].Null())
+                key += TrimEnd(cells[keyColumns[k]].View());
         }
         std::vector<std::string_view>& parts = scratch.parts;
         KeyParts(key, parts);
         Row row;
         for (size_t c = 0; c < columns.size(); ++c)
-            AppendColumn(row, c, values[c],
-                         keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
-                             ? parts[static_cast<size_t>(keyOf[c])]
-                             : std::string_view());
+            AppendColumn(row, c, cells[c], PartOf(c, parts));
         return row;
     }
 
@@ -490,50 +599,83 @@ struct ReportObserver::Table {
     }
     template <typename Self, typename F>
     static void EachUnder(Self& self, const std::string& prefix, F&& action) {
-        const size_t columns =
-            static_cast<size_t>(std::count(prefix.begin(), prefix.end(), kSeparator)) + 1;
-        if (self.spec->key.size() < 2 || columns >= self.spec->key.size())
+        auto [name, rest] = SplitHead(prefix);
+        auto found = self.heads.find(std::string(name));
+        std::string start;
+        if (found == self.heads.end() || !self.Under(prefix, start))
             return;
-        auto [head, rest] = SplitHead(prefix);
-        auto found = self.heads.find(std::string(head));
-        if (found == self.heads.end())
-            return;
-        const std::string start = rest.empty() && columns == 1 ? "" : std::string(rest) + kSeparator;
-        std::vector<decltype(&found->second.front())> under;
-        for (auto& entry : found->second)
+        std::vector<decltype(&found->second.entries.front())> under;
+        for (auto& entry : found->second.entries)
             if (entry.first.compare(0, start.size(), start) == 0)
                 under.push_back(&entry);
         std::sort(under.begin(), under.end(),
                   [](const Entry* a, const Entry* b) { return a->first < b->first; });
         for (auto* entry : under)
-            action(entry->first.substr(start.size()), entry->second);
+            action(std::string_view(entry->first).substr(start.size()), entry->second);
+    }
+    // Whether `prefix` names some key columns of the table, not all; then the
+    // keys under it are those whose rest after their head begins with `start`.
+    bool Under(const std::string& prefix, std::string& start) const {
+        const size_t columns =
+            static_cast<size_t>(std::count(prefix.begin(), prefix.end(), kSeparator)) + 1;
+        if (spec->key.size() < 2 || columns >= spec->key.size())
+            return false;
+        const std::string_view rest = SplitHead(prefix).second;
+        start = columns == 1 ? std::string() : std::string(rest) + kSeparator;
+        return true;
     }
 
     // A key about to be written: its first write starts its rows after from
-    // its rows before; `valued` tells then whether rows written to it keep
-    // their values (see Rows::counted).
-    static void Write(Rows& rows, bool valued) {
+    // its rows before.
+    static void Write(Rows& rows) {
         if (!rows.changed) {
             rows.after = rows.before;
             rows.changed = true;
-            rows.valued = valued || !rows.before.empty();
         }
     }
     // The same for a delete: the rows after are none, whatever they were.
-    static void Clear(Rows& rows, bool valued) {
-        if (!rows.changed) {
-            rows.changed = true;
-            rows.valued = valued || !rows.before.empty();
-        }
+    static void Clear(Rows& rows) {
+        rows.changed = true;
         rows.after.clear();
-        rows.counted = 0;
+    }
+
+    // A fresh head: a row written under `rest`; the rows of `rest` deleted,
+    // or with `prefix` those of the keys under the prefix `key`.
+    static void Count(Head& head, std::string_view rest) {
+        head.written += rest;
+        head.written += kEnd;
+        ++head.count;
+    }
+    void Forget(Head& head, const std::string& key, bool prefix) const {
+        std::string start;
+        if (prefix && !Under(key, start))
+            return;
+        const std::string_view rest = SplitHead(key).second;
+        std::string kept;
+        head.count = 0;
+        for (size_t at = 0; at < head.written.size();) {
+            const size_t end = head.written.find(kEnd, at);
+            const std::string_view one(head.written.data() + at, end - at);
+            at = end + 1;
+            if (prefix ? one.substr(0, start.size()) == start : one == rest)
+                continue;
+            kept.append(one);
+            kept += kEnd;
+            ++head.count;
+        }
+        head.written = std::move(kept);
     }
 
     // The column of each value a statement binds (SIZE_MAX: none), by its
-    // text: a save writes a few texts many times.
-    std::unordered_map<std::string, std::vector<size_t>> slots;
-    const std::vector<size_t>& SlotsOf(const std::string& sql, const Values& values) {
-        auto [at, added] = slots.try_emplace(sql);
+    // text: a save writes a few texts many times. The names of a text's
+    // values are the same strings each time (RowWrite): the first one's
+    // address stands for the text.
+    std::unordered_map<const std::string*, std::vector<size_t>> slots;
+    const std::vector<size_t>& SlotsOf(const Values& values) {
+        static const std::vector<size_t> kNone;
+        if (values.empty())
+            return kNone;
+        auto [at, added] = slots.try_emplace(values.front().first);
         if (added || at->second.size() != values.size()) {
             at->second.clear();
             for (const auto& value : values) {
@@ -545,31 +687,29 @@ struct ReportObserver::Table {
     }
 
     void Insert(Rows& rows, const std::string& key, const RowWrite& write) {
-        if (!rows.valued) {
-            ++rows.counted;
-            return;
-        }
-        const std::string& sql = write.sql;
         const Values& values = write.values();
         std::vector<const db::BoundValue*>& bound = scratch.bound;
         bound.assign(columns.size(), nullptr);
-        const std::vector<size_t>& slot = SlotsOf(sql, values);
+        const std::vector<size_t>& slot = SlotsOf(values);
         for (size_t v = 0; v < values.size(); ++v)
             if (slot[v] < bound.size())
                 bound[slot[v]] = values[v].second;
         std::vector<std::string_view>& parts = scratch.parts;
         KeyParts(key, parts);
         Row row;
-        for (size_t c = 0; c < columns.size(); ++c)
-            AppendColumn(row, c, bound[c] ? FromBound(c, *bound[c]) : Value(),
-                         keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
-                             ? parts[static_cast<size_t>(keyOf[c])]
-                             : std::string_view());
+        Canon& cell = scratch.cell;
+        for (size_t c = 0; c < columns.size(); ++c) {
+            if (bound[c])
+                FromBound(c, *bound[c], cell);
+            else
+                cell.SetNull();
+            AppendColumn(row, c, cell, PartOf(c, parts));
+        }
         rows.after.push_back(std::move(row));
     }
 
     void Update(Rows& rows, const std::string& key, const RowWrite& write) {
-        if (!rows.valued || rows.after.empty())
+        if (rows.after.empty())
             return;
         const Values& values = write.values();
         std::vector<std::string_view>& parts = scratch.parts;
@@ -580,11 +720,10 @@ struct ReportObserver::Table {
             if (found == index.end())
                 continue;
             const size_t c = found->second;
+            Canon& given = scratch.cell;
+            FromBound(c, *value, given);
             Row cell;
-            AppendColumn(cell, c, FromBound(c, *value),
-                         keyOf[c] >= 0 && static_cast<size_t>(keyOf[c]) < parts.size()
-                             ? parts[static_cast<size_t>(keyOf[c])]
-                             : std::string_view());
+            AppendColumn(cell, c, given, PartOf(c, parts));
             set.emplace_back(c, std::move(cell));
         }
         for (Row& row : rows.after) {
@@ -616,7 +755,7 @@ Counted Compare(const ReportObserver::Table::Rows& rows) {
     const std::vector<Row>& afterRows = rows.after;
     Counted c;
     if (beforeRows.empty()) {
-        c.added = static_cast<int64_t>(rows.AfterCount());
+        c.added = static_cast<int64_t>(rows.After().size());
         return c;
     }
     if (beforeRows.size() == 1 && afterRows.size() <= 1) {
@@ -645,10 +784,12 @@ Counted Compare(const ReportObserver::Table::Rows& rows) {
 
 // The differing columns of two rows of `table` (a missing row has every column
 // empty), named `label` + column; key columns left out.
-void Differ(const ReportObserver::Table& table, const std::string& label, const Row* before,
+template <typename Label>
+void Differ(const ReportObserver::Table& table, Label&& labelOf, const Row* before,
             const Row* after, std::vector<ColumnChange>& out) {
     if (before == after || (before && after && *before == *after))
         return; // rows kept alike are alike in every column
+    const std::string label = labelOf();
     const std::vector<Cell> b = before ? Decode(*before) : std::vector<Cell>();
     const std::vector<Cell> a = after ? Decode(*after) : std::vector<Cell>();
     static const Cell kNone;
@@ -667,9 +808,34 @@ const Row* First(const std::vector<Row>& rows) {
 }
 
 // The last key column's text of a key (a line's resource, a rate's place).
-std::string LastPart(const std::string& key) {
+std::string LastPart(std::string_view key) {
     const size_t at = key.rfind(kSeparator);
-    return at == std::string::npos ? key : key.substr(at + 1);
+    return std::string(at == std::string_view::npos ? key : key.substr(at + 1));
+}
+
+// The select of the rows of `table` whose norm code is one of the parameters
+// :k0 ... :k<length - 1> (a NULL one finds nothing): lists of 1, 2, 4 ... 128
+// codes give a table a few statement texts. On Firebird the codes are a
+// derived table joined to the table: the base finds each code's rows by its
+// index and compares one value per row, where a list `in (...)` would compare
+// every row it finds with each code of the list. The join is a left one, so
+// that the codes are read first whatever the index statistics say; a code
+// that finds nothing gives no row.
+std::string ListSelect(const std::string& table, size_t length, bool joined) {
+    std::string sql;
+    if (joined) {
+        sql = "select t.* from (";
+        for (size_t i = 0; i < length; ++i)
+            sql += (i ? " union all select cast(:k" : "select cast(:k") + std::to_string(i) +
+                   " as type of column " + table + ".KOD_PVR) k from rdb$database";
+        sql += ") c left join " + table + " t on t.kod_pvr = c.k where t.kod_pvr is not null";
+    } else {
+        sql = "select * from " + table + " where kod_pvr in (";
+        for (size_t i = 0; i < length; ++i)
+            sql += (i ? ", :k" : ":k") + std::to_string(i);
+        sql += ")";
+    }
+    return sql;
 }
 
 const sbornik_pvr* CollectionOf(const TSerializeList* object) {
@@ -757,7 +923,7 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
             if (!table->spec->byNorm)
                 continue;
             // What the save handed over is not read again.
-            const std::set<std::string>& given = m_given[name];
+            const Codes& given = m_given[name];
             // An entry's labour and wage rows are written only after its own
             // row: replacing the entry (its row deleted takes them along) or
             // adding it (then the base holds none under its key, or the insert
@@ -787,7 +953,7 @@ bool ReportObserver::Held(const char* name, const std::string& code) const {
     for (const std::string& head : {Normal(code), text::Trim(code)}) {
         auto found = table.heads.find(head);
         if (found != table.heads.end())
-            for (const Table::Entry& entry : found->second)
+            for (const Table::Entry& entry : found->second.entries)
                 if (!entry.second.before.empty())
                     return true;
     }
@@ -803,20 +969,15 @@ bool ReportObserver::EntriesHeld(const std::string& code) const {
 }
 
 void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
-    // The norms the base holds are read one select per code: the base finds a
-    // code's rows by its index and compares one value per row. The others
-    // (new norms, mostly without a row anywhere) are asked in lists of codes,
-    // which cost little when they find nothing, but compare every row they
-    // find with each code of the list. Both travel together where the
-    // connection can. Codes that differ by blanks at the end find the same
-    // rows: each is asked once.
+    // Codes that differ by blanks at the end find the same rows: each is
+    // asked once.
     const std::string& name = table.spec->name;
-    std::vector<std::string> single, listed;
+    std::vector<std::string> codes;
     std::set<std::string> asked;
     for (const std::string& code : wanted)
         if (asked.insert(Normal(code)).second)
-            (NormHeld(code) ? single : listed).push_back(code);
-    const std::set<std::string>& given = m_given[name];
+            codes.push_back(code);
+    const Codes& given = m_given[name];
     std::string key;
     auto take = [&](db::SelectGroup& group) {
         group.Run();
@@ -828,40 +989,36 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
             for (size_t r = 0; r < group.RowCount(set); ++r) {
                 const std::vector<db::FieldValue>& values = group.Row(set, r);
                 Row row = table.Read(
-                    [&](size_t c) {
-                        return c < values.size() ? table.FromField(c, values[c]) : Value();
+                    [&](size_t c, Canon& cell) {
+                        if (c < values.size())
+                            table.FromField(c, values[c], cell);
+                        else
+                            cell.SetNull();
                     },
                     key);
                 // Rows handed over by the save are kept from there.
-                const std::string norm = Normal(key.substr(0, key.find(kSeparator)));
+                const std::string_view norm = Table::SplitHead(key).first;
                 if (!m_normsRead.count(norm) && !given.count(norm))
                     table.At(key).before.push_back(std::move(row));
             }
         }
     };
-    if (!single.empty()) {
-        const std::string sql = "select * from " + name + " where kod_pvr = :k";
-        db::SelectGroup group(m_connection, sql);
-        for (const std::string& code : single)
-            group.Add().ByName("k", sql).SetString(code);
-        take(group);
-    }
-    for (size_t start = 0; start < listed.size(); start += kKeysPerQuery) {
-        // Lists of 1, 2, 4 ... 128 codes, the last code repeated to fill one:
-        // a few statement texts per table, and no list much longer than asked.
-        const size_t count = std::min(kKeysPerQuery, listed.size() - start);
+    const bool joined = db::IsFirebird(m_connection);
+    for (size_t start = 0; start < codes.size(); start += kKeysPerQuery) {
+        const size_t count = std::min(kKeysPerQuery, codes.size() - start);
         size_t length = 1;
         while (length < count)
             length *= 2;
-        std::string sql = "select * from " + name + " where kod_pvr in (";
-        for (size_t i = 0; i < length; ++i)
-            sql += (i ? ", :k" : ":k") + std::to_string(i);
-        sql += ")";
+        const std::string sql = ListSelect(name, length, joined);
         db::SelectGroup group(m_connection, sql);
         db::ParamList& params = group.Add();
-        for (size_t i = 0; i < length; ++i)
-            params.ByName("k" + std::to_string(i), sql)
-                .SetString(listed[start + std::min(i, count - 1)]);
+        for (size_t i = 0; i < length; ++i) {
+            db::Param& param = params.ByName("k" + std::to_string(i), sql);
+            if (i < count)
+                param.SetString(codes[start + i]);
+            else
+                param.SetNull();
+        }
         take(group);
     }
     if (!table.described)
@@ -876,8 +1033,8 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
     Table& table = *found;
     // Only a norm's first reading is the rows as they were: one read here or
     // handed over before may hold what the save wrote since.
-    std::set<std::string> fresh;
-    std::set<std::string>& given = m_given[table.spec->name];
+    Codes fresh;
+    Codes& given = m_given[table.spec->name];
     for (const std::string& code : codes) {
         const std::string norm = Normal(code);
         if (!m_normsRead.count(norm) && !given.count(norm))
@@ -891,7 +1048,8 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
     // describes them, mostly all alike).
     std::vector<size_t> from;
     const std::vector<std::string>* mapped = nullptr;
-    std::string key;
+    std::string key, lastHead;
+    bool lastFresh = false;
     for (const KnownRow* known : rows) {
         if (!known->columns)
             continue;
@@ -907,12 +1065,20 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
             mapped = known->columns.get();
         }
         Row row = table.Read(
-            [&](size_t c) {
-                return from[c] < known->values.size() ? table.FromField(c, known->values[from[c]])
-                                                      : Value();
+            [&](size_t c, Canon& cell) {
+                if (from[c] < known->values.size())
+                    table.FromField(c, known->values[from[c]], cell);
+                else
+                    cell.SetNull();
             },
             key);
-        if (fresh.count(Normal(key.substr(0, key.find(kSeparator)))))
+        // The save's rows come in the order of their keys: a norm's together.
+        const std::string_view head = Table::SplitHead(key).first;
+        if (head != lastHead) {
+            lastHead = head;
+            lastFresh = fresh.count(head) > 0;
+        }
+        if (lastFresh)
             table.At(key).before.push_back(std::move(row));
     }
     given.insert(fresh.begin(), fresh.end());
@@ -928,21 +1094,24 @@ void ReportObserver::Heard(const TSerializeList& object) {
 
 ReportObserver::Table* ReportObserver::Lookup(const std::string& name) {
     // Every name asked about is remembered as asked, tables the report does
-    // not count included (nullptr).
-    auto [at, added] = m_named.try_emplace(name, nullptr);
-    if (added) {
-        auto found = m_tables.find(text::UpperAscii(name));
-        at->second = found == m_tables.end() ? nullptr : found->second.get();
-    }
-    return at->second;
+    // not count included (nullptr): a save names a dozen tables, each many
+    // times, and a short list is searched fastest.
+    for (const auto& [asked, table] : m_named)
+        if (asked == name)
+            return table;
+    auto found = m_tables.find(text::UpperAscii(name));
+    m_named.emplace_back(name, found == m_tables.end() ? nullptr : found->second.get());
+    return m_named.back().second;
 }
 
 bool ReportObserver::NormRead(const std::string& code) {
-    if (code == m_lastNormRead)
+    // The codes of one norm come as written and trimmed, in turn.
+    const std::string_view norm = TrimEnd(code);
+    if (norm == m_lastNormRead)
         return true;
-    if (!m_normsRead.count(Normal(code)))
+    if (!m_normsRead.count(norm))
         return false;
-    m_lastNormRead = code;
+    m_lastNormRead = norm;
     return true;
 }
 
@@ -960,15 +1129,18 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
         // The first answer for a key is the row before.
         const std::string text = m_blind ? std::string() : table.KeyOf(key);
         auto [head, rest] = Table::SplitHead(text);
-        std::vector<Table::Entry>* entries = m_blind ? nullptr : table.Head(head, true);
+        std::vector<Table::Entry>* entries =
+            m_blind ? nullptr : &table.HeadNamed(head, true)->entries;
         if (entries && !Table::In(*entries, rest)) {
             entries->emplace_back(std::string(rest), Table::Rows());
             if (row) {
                 std::string rowKey;
                 entries->back().second.before.push_back(table.Read(
-                    [&](size_t c) {
-                        const db::FieldValue* value = row->Get(table.columns[c]);
-                        return value ? table.FromField(c, *value) : Value();
+                    [&](size_t c, Canon& cell) {
+                        if (const db::FieldValue* value = row->Get(table.columns[c]))
+                            table.FromField(c, *value, cell);
+                        else
+                            cell.SetNull();
                     },
                     rowKey));
             }
@@ -1001,7 +1173,7 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
     if (kind < 0)
         return;
     std::string text = table.KeyOf(key);
-    if (m_objectKeys.insert({kind, text}).second)
+    if (m_objectKeys.insert(static_cast<char>('0' + kind) + text).second)
         m_objects.push_back({kind, code, std::move(text), std::move(ratesCode)});
 }
 
@@ -1035,53 +1207,46 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
         }
         return;
     }
-    Table::Rows& rows = table.At(key);
-    Table::Write(rows, !rows.changed && OwnerExisted(table, key));
-    if (write.kind == WriteKind::Insert)
-        table.Insert(rows, key, write);
-    else
+    auto [name, rest] = Table::SplitHead(key);
+    const bool fresh = Fresh(table, name);
+    Table::Head& head = *table.HeadNamed(name, true);
+    if (fresh && !table.owns) {
+        if (write.kind == WriteKind::Insert)
+            Table::Count(head, rest);
+        return; // an update changes nothing that is counted
+    }
+    Table::Rows& rows = Table::At(head, rest);
+    Table::Write(rows);
+    if (write.kind == WriteKind::Insert) {
+        if (fresh)
+            rows.after.emplace_back(); // a new object's row: its values are not listed
+        else
+            table.Insert(rows, key, write);
+    } else if (!fresh) {
         table.Update(rows, key, write);
+    }
 }
 
 void ReportObserver::Delete(Table& table, const std::string& key, bool prefix) {
-    if (prefix) {
-        table.EachUnder(key, [&](const std::string& last, Table::Rows& rows) {
-            Table::Clear(rows, !rows.changed && OwnerExisted(table, key + kSeparator + last));
-        });
-        return;
-    }
-    Table::Rows& rows = table.At(key);
-    Table::Clear(rows, !rows.changed && OwnerExisted(table, key));
+    const std::string_view name = Table::SplitHead(key).first;
+    const bool fresh = Fresh(table, name);
+    Table::Head& head = *table.HeadNamed(name, true);
+    if (fresh && !table.owns)
+        table.Forget(head, key, prefix);
+    else if (prefix)
+        table.EachUnder(key, [&](std::string_view, Table::Rows& rows) { Table::Clear(rows); });
+    else
+        Table::Clear(Table::At(head, Table::SplitHead(key).second));
 }
 
-bool ReportObserver::OwnerExisted(const Table& table, const std::string& key) {
-    // Rows of a norm: whether the base held the norm (its code as written or
-    // trimmed); rows of an entry: the entry, or its norm. The rows before of
-    // both are known once the norm was read, and never change: the last
-    // answers are kept, as a norm's rows are written together.
-    const std::string name = table.spec->name;
-    if (!table.spec->byNorm || name == "KOD_PVR" || name == "KOD_TABL")
-        return false;
-    const size_t first = key.find(kSeparator);
-    const std::string_view norm(key.data(), std::min(first, key.size()));
-    if (!m_owner.normKnown || norm != m_owner.norm) {
-        m_owner.normKnown = true;
-        m_owner.norm = norm;
-        m_owner.normHeld = Held("KOD_PVR", m_owner.norm);
-    }
-    if (m_owner.normHeld)
-        return true;
-    if (first == std::string::npos || name == "N_PROC" || name == "SOST_PVR")
-        return false;
-    const size_t second = key.find(kSeparator, first + 1);
-    const std::string_view entry(key.data(), std::min(second, key.size()));
-    if (!m_owner.entryKnown || entry != m_owner.entry) {
-        m_owner.entryKnown = true;
-        m_owner.entry = entry;
-        const Table::Rows* rows = m_tables.at("KOD_TABL")->Find(m_owner.entry);
-        m_owner.entryHeld = rows && !rows->before.empty();
-    }
-    return m_owner.entryHeld;
+bool ReportObserver::Fresh(Table& table, std::string_view name) {
+    bool made = false;
+    Table::Head& head = *table.HeadNamed(name, true, &made);
+    // A head first met by a write has no rows before: it is fresh when the
+    // base held neither the norm nor an entry of it.
+    if (made)
+        head.fresh = table.spec->byNorm && !NormHeld(std::string(name));
+    return head.fresh;
 }
 
 void ReportObserver::Finish(ChangeRecorder& recorder) const {
@@ -1090,15 +1255,18 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     for (const Spec& spec : Specs()) {
         const Table& table = *m_tables.at(spec.name);
         Counted total;
-        table.Each([&](const std::string&, const std::string&, const Table::Rows& rows) {
-            if (!rows.changed)
-                return;
-            Counted c = Compare(rows);
-            total.added += c.added;
-            total.changed += c.changed;
-            total.unchanged += c.unchanged;
-            total.removed += c.removed;
-        });
+        for (const auto& [name, head] : table.heads) {
+            total.added += static_cast<int64_t>(head.count);
+            for (const Table::Entry& entry : head.entries) {
+                if (!entry.second.changed)
+                    continue;
+                Counted c = Compare(entry.second);
+                total.added += c.added;
+                total.changed += c.changed;
+                total.unchanged += c.unchanged;
+                total.removed += c.removed;
+            }
+        }
         if (total.added + total.changed + total.unchanged + total.removed == 0)
             continue;
         recorder.Row(spec.name, RowChange::New, total.added);
@@ -1111,38 +1279,43 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     }
 
     static const Table::Rows kNone;
-    auto rowsOf = [&](const char* name, const std::string& key) -> const Table::Rows& {
-        const Table& table = *m_tables.at(name);
+    auto rowsOf = [&](const Table& table, const std::string& key) -> const Table::Rows& {
         const Table::Rows* found = table.Find(key);
         return found ? *found : kNone;
     };
+    const Table& sections = *m_tables.at("KOD_RAZD");
+    const Table& collections = *m_tables.at("KOD_SBOR");
+    const Table& norms = *m_tables.at("KOD_PVR");
+    const Table& entries = *m_tables.at("KOD_TABL");
     for (const Object& object : m_objects) {
         const ObjectKind kind = static_cast<ObjectKind>(object.kind);
-        const char* own = kind == ObjectKind::Section      ? "KOD_RAZD"
-                          : kind == ObjectKind::Collection ? "KOD_SBOR"
-                          : kind == ObjectKind::Norm       ? "KOD_PVR"
-                                                           : "KOD_TABL";
+        const Table& own = kind == ObjectKind::Section      ? sections
+                           : kind == ObjectKind::Collection ? collections
+                           : kind == ObjectKind::Norm       ? norms
+                                                            : entries;
         const Table::Rows& mine = rowsOf(own, object.key);
-        if (!mine.changed || mine.AfterCount() == 0)
+        if (!mine.changed || mine.after.empty())
             continue; // found, never written (no parent), or gone
         if (mine.before.empty()) {
             recorder.Object(kind, object.code, RowChange::New);
             continue;
         }
         std::vector<ColumnChange> columns;
-        Differ(*m_tables.at(own), "", First(mine.before), First(mine.after), columns);
-        // The rows that belong to a norm or an entry besides its own.
+        Differ(own, [] { return std::string(); }, First(mine.before), First(mine.after), columns);
+        // The rows that belong to a norm or an entry besides its own. The
+        // labels are made only for rows that differ.
         auto single = [&](const char* name) {
-            const Table::Rows& rows = rowsOf(name, object.key);
+            const Table& table = *m_tables.at(name);
+            const Table::Rows& rows = rowsOf(table, object.key);
             if (rows.changed)
-                Differ(*m_tables.at(name), std::string(name) + ".", First(rows.before),
+                Differ(table, [&] { return std::string(name) + "."; }, First(rows.before),
                        First(rows.After()), columns);
         };
         auto several = [&](const char* name, const std::string& prefix) {
             const Table& table = *m_tables.at(name);
-            table.EachUnder(prefix, [&](const std::string& key, const Table::Rows& rows) {
+            table.EachUnder(prefix, [&](std::string_view key, const Table::Rows& rows) {
                 if (rows.changed)
-                    Differ(table, std::string(name) + "[" + LastPart(key) + "].",
+                    Differ(table, [&] { return std::string(name) + "[" + LastPart(key) + "]."; },
                            First(rows.before), First(rows.After()), columns);
             });
         };

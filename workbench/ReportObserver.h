@@ -13,8 +13,8 @@
 // The tables the save reads for itself (KOD_PVR, KOD_TABL, CNIR, MASH when it
 // groups) it hands over (Learned); only the others are read here. The rows
 // after: what the statements wrote, as the schema stores it (numbers to the
-// column's scale; a deleted entry takes its detail rows along). Rows that are
-// new under a norm or entry the base did not hold are only counted.
+// column's scale; a deleted entry takes its detail rows along). Rows written
+// under a norm the base held nothing of are only counted.
 //
 // It also remembers which object wrote which statement, so that a failing
 // statement can be named by its object.
@@ -22,12 +22,14 @@
 
 #include "model/SaveObserver.h"
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class ChangeRecorder;
@@ -88,29 +90,25 @@ private:
     // A delete of the rows of `key` (all key columns, or with `prefix` the
     // first ones: every key under them).
     void Delete(Table& table, const std::string& key, bool prefix);
-    // Whether the base held, before the save, the norm or entry the rows of
-    // `key` belong to (then the rows after keep their values to be compared).
-    bool OwnerExisted(const Table& table, const std::string& key);
+    // Whether the rows of the norm `name` in `table` that a statement writes
+    // are only counted: its head, made when new, is fresh when the base held
+    // nothing of the norm.
+    bool Fresh(Table& table, std::string_view name);
     bool Flushed();
     void Heard(const TSerializeList& object);
 
     db::Connection& m_connection;
     const kod_pvr& m_patch;
+    // Norm codes, found by a part of a key text too.
+    using Codes = std::set<std::string, std::less<>>;
     std::map<std::string, std::unique_ptr<Table>> m_tables;
-    std::set<std::string> m_normsRead; // norm codes (blanks at the end dropped)
+    Codes m_normsRead; // norm codes (blanks at the end dropped)
     // Norm codes whose rows of a table came from the save (Learned) before
     // they were read here, by table.
-    std::map<std::string, std::set<std::string>> m_given;
+    std::map<std::string, Codes> m_given;
     bool m_blind = false;
-    std::unordered_map<std::string, Table*> m_named; // by the name as asked
+    std::vector<std::pair<std::string, Table*>> m_named; // by the name as asked
     std::string m_key; // the key text of the statement heard, its room reused
-    // OwnerExisted's last answers: a norm's key text and whether the base
-    // held it, and an entry's.
-    struct {
-        std::string norm, entry;
-        bool normKnown = false, entryKnown = false;
-        bool normHeld = false, entryHeld = false;
-    } m_owner;
     std::string m_lastNormRead;
 
     // The objects the save reached, by kind, in order: the key of their row.
@@ -121,7 +119,7 @@ private:
         std::string ratesCode; // a norm's code as its rates are stored
     };
     std::vector<Object> m_objects;
-    std::set<std::pair<int, std::string>> m_objectKeys;
+    std::unordered_set<std::string> m_objectKeys; // the kind's digit, then the key
 
     // Who wrote: the first statement number of each run of statements by one
     // object, with the norm heard from last then (the rates of a norm are
@@ -132,7 +130,7 @@ private:
         const TSerializeList* object = nullptr;
         const TSerializeList* norm = nullptr;
     };
-    std::vector<Writer> m_writers;
+    std::deque<Writer> m_writers;
     int64_t m_lastSerial = 0;
     Writer m_current;
 };

@@ -73,16 +73,25 @@ bool IsInterBase(const Connection& connection) {
     return connection.ConnectionName() == "IBConnection";
 }
 
+namespace {
+
+bool DriverIs(const Connection& connection, std::string_view name) {
+    const std::string& driver = connection.DriverName();
+    return driver.size() == name.size() &&
+           std::equal(driver.begin(), driver.end(), name.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+} // namespace
+
+bool IsFirebird(const Connection& connection) {
+    return DriverIs(connection, "Firebird");
+}
+
 int RefreshIndexStatistics(Connection& connection) {
-    const std::string driver = connection.DriverName();
-    auto is = [&driver](std::string_view name) {
-        return driver.size() == name.size() &&
-               std::equal(driver.begin(), driver.end(), name.begin(), [](char a, char b) {
-                   return std::tolower(static_cast<unsigned char>(a)) ==
-                          std::tolower(static_cast<unsigned char>(b));
-               });
-    };
-    if (!(is("Firebird") || is("Interbase")) || connection.InTransaction())
+    if (!(IsFirebird(connection) || DriverIs(connection, "Interbase")) || connection.InTransaction())
         return 0;
     std::vector<std::string> names;
     try {

@@ -13,6 +13,9 @@ extern const char* const kOracleNumericFormat;
 
 // ConnectionName is exactly "OracleConnection".
 bool IsOracle(const Connection& connection);
+// The connection's driver is Firebird (DriverName, letter case ignored): its
+// statements may use what Firebird's SQL alone has.
+bool IsFirebird(const Connection& connection);
 // ConnectionName is exactly "IBConnection".
 bool IsInterBase(const Connection& connection);
 

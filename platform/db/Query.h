@@ -52,6 +52,8 @@ public:
     // there is none of that name.
     Param& ByName(std::string_view name, const std::string& sql);
     int Count() const { return static_cast<int>(m_params.size()); }
+    // REQUIRES: 0 <= index < Count(). In the order the text names them first.
+    Param& At(int index) { return m_params[static_cast<size_t>(index)]; }
     // One value per '?' mark of the plan. Throws EDatabaseError naming the
     // first parameter that is unbound.
     std::vector<BoundValue> Positional(const SqlPlan& plan) const;
@@ -98,6 +100,8 @@ public:
     // name (compared without regard to letter case).
     Param& ParamByName(std::string_view name);
     int ParamCount() const { return m_params.Count(); }
+    // REQUIRES: 0 <= index < ParamCount(). In the order the text names them.
+    Param& ParamAt(int index) { return m_params.At(index); }
 
     // Runs the text and moves to its first row; statements waiting on the
     // connection are sent first. Throws EDatabaseError when the text yields no
