@@ -279,6 +279,19 @@ void AppendPrefix(Row& row, size_t prefix) {
     } while (prefix);
 }
 
+// A variable-length prefix at `at` of `text`, moved past.
+size_t ReadPrefix(std::string_view text, size_t& at) {
+    size_t prefix = 0;
+    int shift = 0;
+    unsigned char byte = 0;
+    do {
+        byte = static_cast<unsigned char>(text[at++]);
+        prefix |= static_cast<size_t>(byte & 0x7f) << shift;
+        shift += 7;
+    } while ((byte & 0x80) && at < text.size());
+    return prefix;
+}
+
 void Append(Row& row, const Value& value) {
     AppendPrefix(row, value ? value->size() + kTextCell : kNullCell);
     if (value)
@@ -292,22 +305,15 @@ struct Cell {
     bool operator!=(const Cell& other) const { return kind != other.kind || text != other.text; }
 };
 
-std::vector<Cell> Decode(const Row& row) {
+std::vector<Cell> Decode(std::string_view row) {
     std::vector<Cell> cells;
     size_t at = 0;
     while (at < row.size()) {
-        size_t prefix = 0;
-        int shift = 0;
-        unsigned char byte = 0;
-        do {
-            byte = static_cast<unsigned char>(row[at++]);
-            prefix |= static_cast<size_t>(byte & 0x7f) << shift;
-            shift += 7;
-        } while ((byte & 0x80) && at < row.size());
+        const size_t prefix = ReadPrefix(row, at);
         Cell cell;
         cell.kind = std::min<size_t>(prefix, kTextCell);
         if (prefix >= kTextCell) {
-            cell.text = row.substr(at, prefix - kTextCell);
+            cell.text = std::string(row.substr(at, prefix - kTextCell));
             at += prefix - kTextCell;
         }
         cells.push_back(std::move(cell));
@@ -335,6 +341,45 @@ void KeyParts(const std::string& key, std::vector<std::string_view>& parts) {
     }
 }
 
+// The rows of one key, each behind its length in one string: most keys have
+// one row, and a short one costs no allocation of its own.
+class RowList {
+public:
+    bool empty() const { return m_count == 0; }
+    size_t size() const { return m_count; }
+    void push_back(std::string_view row) {
+        AppendPrefix(m_text, row.size());
+        m_text.append(row);
+        ++m_count;
+    }
+    void clear() {
+        m_text.clear();
+        m_count = 0;
+    }
+    // The first row; nullopt when there is none.
+    std::optional<std::string_view> First() const {
+        if (empty())
+            return std::nullopt;
+        size_t at = 0;
+        const size_t length = ReadPrefix(m_text, at);
+        return std::string_view(m_text).substr(at, length);
+    }
+    std::vector<std::string_view> Rows() const {
+        std::vector<std::string_view> rows;
+        rows.reserve(m_count);
+        for (size_t at = 0; at < m_text.size();) {
+            const size_t length = ReadPrefix(m_text, at);
+            rows.push_back(std::string_view(m_text).substr(at, length));
+            at += length;
+        }
+        return rows;
+    }
+
+private:
+    std::string m_text;
+    uint32_t m_count = 0;
+};
+
 } // namespace
 
 struct ReportObserver::Table {
@@ -351,16 +396,17 @@ struct ReportObserver::Table {
     struct {
         std::vector<Canon> cells;
         Canon cell;
+        Row row;
         std::vector<std::string_view> parts;
         std::vector<const db::BoundValue*> bound;
     } scratch;
     std::vector<int> keyScales; // per key column: digits after the point of a number, -1: text
 
     struct Rows {
-        std::vector<Row> before;
-        std::vector<Row> after; // valid when changed
-        bool changed = false;   // a statement wrote the key
-        const std::vector<Row>& After() const { return changed ? after : before; }
+        RowList before;
+        RowList after;        // valid when changed
+        bool changed = false; // a statement wrote the key
+        const RowList& After() const { return changed ? after : before; }
     };
 
     // The rows of a table by the first key column (the norm's code of the rows
@@ -542,8 +588,8 @@ struct ReportObserver::Table {
     }
 
     // A row read from the base: `fill`(column, cell) gives each column's value.
-    // Its key text goes to `key`.
-    template <typename F> Row Read(F&& fill, std::string& key) {
+    // Its key text goes to `key`. The row is valid until the next one.
+    template <typename F> const Row& Read(F&& fill, std::string& key) {
         std::vector<Canon>& cells = scratch.cells;
         cells.resize(columns.size());
         for (size_t c = 0; c < columns.size(); ++c)
@@ -557,7 +603,8 @@ struct ReportObserver::Table {
         }
         std::vector<std::string_view>& parts = scratch.parts;
         KeyParts(key, parts);
-        Row row;
+        Row& row = scratch.row;
+        row.clear();
         for (size_t c = 0; c < columns.size(); ++c)
             AppendColumn(row, c, cells[c], PartOf(c, parts));
         return row;
@@ -696,7 +743,8 @@ struct ReportObserver::Table {
                 bound[slot[v]] = values[v].second;
         std::vector<std::string_view>& parts = scratch.parts;
         KeyParts(key, parts);
-        Row row;
+        Row& row = scratch.row;
+        row.clear();
         Canon& cell = scratch.cell;
         for (size_t c = 0; c < columns.size(); ++c) {
             if (bound[c])
@@ -705,7 +753,7 @@ struct ReportObserver::Table {
                 cell.SetNull();
             AppendColumn(row, c, cell, PartOf(c, parts));
         }
-        rows.after.push_back(std::move(row));
+        rows.after.push_back(row);
     }
 
     void Update(Rows& rows, const std::string& key, const RowWrite& write) {
@@ -726,10 +774,11 @@ struct ReportObserver::Table {
             AppendColumn(cell, c, given, PartOf(c, parts));
             set.emplace_back(c, std::move(cell));
         }
-        for (Row& row : rows.after) {
-            std::vector<Cell> current = Decode(row);
+        RowList updated;
+        for (std::string_view before : rows.after.Rows()) {
+            std::vector<Cell> current = Decode(before);
             current.resize(columns.size());
-            row.clear();
+            Row row;
             for (size_t c = 0; c < current.size(); ++c) {
                 auto given = std::find_if(set.begin(), set.end(),
                                           [&](const auto& s) { return s.first == c; });
@@ -738,7 +787,9 @@ struct ReportObserver::Table {
                 else
                     Append(row, current[c]);
             }
+            updated.push_back(row);
         }
+        rows.after = std::move(updated);
     }
 };
 
@@ -751,8 +802,8 @@ struct Counted {
 // Rows of one key before and after: equal rows are unchanged, the others are
 // paired as changed, and what is left over is new or removed.
 Counted Compare(const ReportObserver::Table::Rows& rows) {
-    const std::vector<Row>& beforeRows = rows.before;
-    const std::vector<Row>& afterRows = rows.after;
+    const RowList& beforeRows = rows.before;
+    const RowList& afterRows = rows.after;
     Counted c;
     if (beforeRows.empty()) {
         c.added = static_cast<int64_t>(rows.After().size());
@@ -761,16 +812,16 @@ Counted Compare(const ReportObserver::Table::Rows& rows) {
     if (beforeRows.size() == 1 && afterRows.size() <= 1) {
         if (afterRows.empty())
             c.removed = 1;
-        else if (beforeRows[0] == afterRows[0])
+        else if (beforeRows.First() == afterRows.First())
             c.unchanged = 1;
         else
             c.changed = 1;
         return c;
     }
-    std::vector<Row> before = beforeRows, after = afterRows;
+    std::vector<std::string_view> before = beforeRows.Rows(), after = afterRows.Rows();
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
-    std::vector<Row> same;
+    std::vector<std::string_view> same;
     std::set_intersection(before.begin(), before.end(), after.begin(), after.end(),
                           std::back_inserter(same));
     c.unchanged = static_cast<int64_t>(same.size());
@@ -785,9 +836,10 @@ Counted Compare(const ReportObserver::Table::Rows& rows) {
 // The differing columns of two rows of `table` (a missing row has every column
 // empty), named `label` + column; key columns left out.
 template <typename Label>
-void Differ(const ReportObserver::Table& table, Label&& labelOf, const Row* before,
-            const Row* after, std::vector<ColumnChange>& out) {
-    if (before == after || (before && after && *before == *after))
+void Differ(const ReportObserver::Table& table, Label&& labelOf,
+            std::optional<std::string_view> before, std::optional<std::string_view> after,
+            std::vector<ColumnChange>& out) {
+    if (before == after)
         return; // rows kept alike are alike in every column
     const std::string label = labelOf();
     const std::vector<Cell> b = before ? Decode(*before) : std::vector<Cell>();
@@ -803,8 +855,8 @@ void Differ(const ReportObserver::Table& table, Label&& labelOf, const Row* befo
     }
 }
 
-const Row* First(const std::vector<Row>& rows) {
-    return rows.empty() ? nullptr : &rows.front();
+std::optional<std::string_view> First(const RowList& rows) {
+    return rows.First();
 }
 
 // The last key column's text of a key (a line's resource, a rate's place).
@@ -988,7 +1040,7 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
                 throw EDatabaseError(group.Error(set));
             for (size_t r = 0; r < group.RowCount(set); ++r) {
                 const std::vector<db::FieldValue>& values = group.Row(set, r);
-                Row row = table.Read(
+                const Row& row = table.Read(
                     [&](size_t c, Canon& cell) {
                         if (c < values.size())
                             table.FromField(c, values[c], cell);
@@ -999,7 +1051,7 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
                 // Rows handed over by the save are kept from there.
                 const std::string_view norm = Table::SplitHead(key).first;
                 if (!m_normsRead.count(norm) && !given.count(norm))
-                    table.At(key).before.push_back(std::move(row));
+                    table.At(key).before.push_back(row);
             }
         }
     };
@@ -1064,7 +1116,7 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
             }
             mapped = known->columns.get();
         }
-        Row row = table.Read(
+        const Row& row = table.Read(
             [&](size_t c, Canon& cell) {
                 if (from[c] < known->values.size())
                     table.FromField(c, known->values[from[c]], cell);
@@ -1079,7 +1131,7 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
             lastFresh = fresh.count(head) > 0;
         }
         if (lastFresh)
-            table.At(key).before.push_back(std::move(row));
+            table.At(key).before.push_back(row);
     }
     given.insert(fresh.begin(), fresh.end());
 }
@@ -1219,7 +1271,7 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     Table::Write(rows);
     if (write.kind == WriteKind::Insert) {
         if (fresh)
-            rows.after.emplace_back(); // a new object's row: its values are not listed
+            rows.after.push_back(std::string_view()); // a new object's row: its values are not listed
         else
             table.Insert(rows, key, write);
     } else if (!fresh) {
