@@ -7,8 +7,8 @@
 // about it (a directory row found is never written: the save only adds those
 // the base lacks); the rows of a norm (KOD_PVR, SOST_PVR, N_PROC) and of its
 // entries (KOD_TABL, TRUDOZ, ZARP, CNIR, MASH) are read the first time the save
-// reaches a collection, for all its norms at once (one select per norm the base
-// holds, lists of codes for the others; never one per row), because replacing
+// reaches a collection, for all its norms at once (lists of codes, a select
+// per table and list; never one per row), because replacing
 // an entry takes its detail rows with it and the save never asks about them.
 // The tables the save reads for itself (KOD_PVR, KOD_TABL, CNIR, MASH when it
 // groups) it hands over (Learned); only the others are read here. The rows
