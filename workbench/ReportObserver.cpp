@@ -250,7 +250,6 @@ public:
         else
             SetOwned(CanonicalNumber(text, digits));
     }
-    Value ToValue() const { return Null() ? Value() : Value(std::string(View())); }
 
 private:
     enum class Kind { Null, View, Room, Owned };
@@ -260,7 +259,6 @@ private:
     size_t m_length = 0;
     std::string m_owned;
 };
-
 
 // A row kept as one string: the values of the table's columns in their order,
 // each as a variable-length prefix followed by its bytes: 0 for NULL, 1 for a
