@@ -23,7 +23,6 @@ namespace {
 using Value = std::optional<std::string>; // nullopt: NULL
 
 const char kSeparator = '\x1f';
-const char kEnd = '\x1e'; // ends a key among others
 constexpr size_t kKeysPerQuery = 128;
 
 // A table the save writes: its key columns, whether its rows are read per norm
@@ -180,7 +179,7 @@ size_t CanonicalScaledInto(char* out, int64_t integer, int scale) {
     const size_t fraction = static_cast<size_t>(scale);
     while (count <= fraction)
         reversed[count++] = '0'; // one digit before the point at least
-    size_t zeros = 0; // zeros at the end of the fraction, which do not count
+    size_t zeros = 0;            // zeros at the end of the fraction, which do not count
     while (zeros < fraction && reversed[zeros] == '0')
         ++zeros;
     size_t length = 0;
@@ -332,7 +331,8 @@ void KeyParts(const std::string& key, std::vector<std::string_view>& parts) {
     size_t start = 0;
     for (;;) {
         const size_t end = key.find(kSeparator, start);
-        parts.emplace_back(key.data() + start, (end == std::string::npos ? key.size() : end) - start);
+        parts.emplace_back(key.data() + start,
+                           (end == std::string::npos ? key.size() : end) - start);
         if (end == std::string::npos)
             return;
         start = end + 1;
@@ -420,10 +420,9 @@ struct ReportObserver::Table {
         // whatever it holds, and nothing lists it: such a head keeps no
         // values. The rows of the objects (a norm's, its entries') are kept
         // as empty rows, by key; of the other tables only the rest of the key
-        // of each row written is kept, each followed by kEnd.
+        // of each row written is kept.
         bool fresh = false;
-        std::string written;
-        size_t count = 0; // rows in `written`
+        RowList written;
     };
     std::unordered_map<std::string, Head> heads;
     std::string lastName;
@@ -531,7 +530,8 @@ struct ReportObserver::Table {
             out.SetScaled(value.integer, value.scale, scales[column]);
             return;
         case db::FieldKind::Double:
-            out.SetOwned(CanonicalNumber(value.AsString(), scales[column] < 0 ? 15 : scales[column]));
+            out.SetOwned(
+                CanonicalNumber(value.AsString(), scales[column] < 0 ? 15 : scales[column]));
             return;
         }
         out.SetNull();
@@ -686,28 +686,16 @@ struct ReportObserver::Table {
 
     // A fresh head: a row written under `rest`; the rows of `rest` deleted,
     // or with `prefix` those of the keys under the prefix `key`.
-    static void Count(Head& head, std::string_view rest) {
-        head.written += rest;
-        head.written += kEnd;
-        ++head.count;
-    }
+    static void Count(Head& head, std::string_view rest) { head.written.push_back(rest); }
     void Forget(Head& head, const std::string& key, bool prefix) const {
         std::string start;
         if (prefix && !Under(key, start))
             return;
         const std::string_view rest = SplitHead(key).second;
-        std::string kept;
-        head.count = 0;
-        for (size_t at = 0; at < head.written.size();) {
-            const size_t end = head.written.find(kEnd, at);
-            const std::string_view one(head.written.data() + at, end - at);
-            at = end + 1;
-            if (prefix ? one.substr(0, start.size()) == start : one == rest)
-                continue;
-            kept.append(one);
-            kept += kEnd;
-            ++head.count;
-        }
+        RowList kept;
+        for (std::string_view one : head.written.Rows())
+            if (!(prefix ? one.substr(0, start.size()) == start : one == rest))
+                kept.push_back(one);
         head.written = std::move(kept);
     }
 
@@ -853,10 +841,6 @@ void Differ(const ReportObserver::Table& table, Label&& labelOf,
     }
 }
 
-std::optional<std::string_view> First(const RowList& rows) {
-    return rows.First();
-}
-
 // The last key column's text of a key (a line's resource, a rate's place).
 std::string LastPart(std::string_view key) {
     const size_t at = key.rfind(kSeparator);
@@ -903,7 +887,8 @@ ReportObserver::ReportObserver(db::Connection& connection, const kod_pvr& patch)
         auto table = std::make_unique<Table>();
         table->spec = &spec;
         const std::string name = spec.name;
-        table->owns = name == "KOD_RAZD" || name == "KOD_SBOR" || name == "KOD_PVR" || name == "KOD_TABL";
+        table->owns =
+            name == "KOD_RAZD" || name == "KOD_SBOR" || name == "KOD_PVR" || name == "KOD_TABL";
         for (const char* column : spec.key)
             table->keyScales.push_back(table->ScaleOf(column));
         m_tables[spec.name] = std::move(table);
@@ -1269,7 +1254,8 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     Table::Write(rows);
     if (write.kind == WriteKind::Insert) {
         if (fresh)
-            rows.after.push_back(std::string_view()); // a new object's row: its values are not listed
+            rows.after.push_back(
+                std::string_view()); // a new object's row: its values are not listed
         else
             table.Insert(rows, key, write);
     } else if (!fresh) {
@@ -1306,7 +1292,7 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
         const Table& table = *m_tables.at(spec.name);
         Counted total;
         for (const auto& [name, head] : table.heads) {
-            total.added += static_cast<int64_t>(head.count);
+            total.added += static_cast<int64_t>(head.written.size());
             for (const Table::Entry& entry : head.entries) {
                 if (!entry.second.changed)
                     continue;
@@ -1351,22 +1337,25 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
             continue;
         }
         std::vector<ColumnChange> columns;
-        Differ(own, [] { return std::string(); }, First(mine.before), First(mine.after), columns);
+        Differ(
+            own, [] { return std::string(); }, mine.before.First(), mine.after.First(), columns);
         // The rows that belong to a norm or an entry besides its own. The
         // labels are made only for rows that differ.
         auto single = [&](const char* name) {
             const Table& table = *m_tables.at(name);
             const Table::Rows& rows = rowsOf(table, object.key);
             if (rows.changed)
-                Differ(table, [&] { return std::string(name) + "."; }, First(rows.before),
-                       First(rows.After()), columns);
+                Differ(
+                    table, [&] { return std::string(name) + "."; }, rows.before.First(),
+                    rows.After().First(), columns);
         };
         auto several = [&](const char* name, const std::string& prefix) {
             const Table& table = *m_tables.at(name);
             table.EachUnder(prefix, [&](std::string_view key, const Table::Rows& rows) {
                 if (rows.changed)
-                    Differ(table, [&] { return std::string(name) + "[" + LastPart(key) + "]."; },
-                           First(rows.before), First(rows.After()), columns);
+                    Differ(
+                        table, [&] { return std::string(name) + "[" + LastPart(key) + "]."; },
+                        rows.before.First(), rows.After().First(), columns);
             });
         };
         if (kind == ObjectKind::Norm) {

@@ -91,7 +91,8 @@ bool IsFirebird(const Connection& connection) {
 }
 
 int RefreshIndexStatistics(Connection& connection) {
-    if (!(IsFirebird(connection) || DriverIs(connection, "Interbase")) || connection.InTransaction())
+    if (!(IsFirebird(connection) || DriverIs(connection, "Interbase")) ||
+        connection.InTransaction())
         return 0;
     std::vector<std::string> names;
     try {
