@@ -195,6 +195,11 @@ struct TextColumns {
 
 const TextColumns& NamedColumnsOf(const std::string& sql) {
     thread_local std::map<std::string, TextColumns> known;
+    // A text is mostly asked for many times in a row (each row of a table):
+    // the one found last is compared first.
+    thread_local const std::pair<const std::string, TextColumns>* last = nullptr;
+    if (last && last->first == sql)
+        return last->second;
     auto found = known.find(sql);
     if (found == known.end()) {
         TextColumns text;
@@ -215,6 +220,7 @@ const TextColumns& NamedColumnsOf(const std::string& sql) {
         text.names = std::move(names);
         found = known.emplace(sql, std::move(text)).first;
     }
+    last = &*found;
     return found->second;
 }
 

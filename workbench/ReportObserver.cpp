@@ -9,7 +9,6 @@
 #include "platform/db/Connection.h"
 #include "platform/db/Dialect.h"
 #include "platform/db/Query.h"
-#include "platform/db/SelectGroup.h"
 #include "platform/text/Exception.h"
 #include "platform/text/Numbers.h"
 #include "platform/text/Strings.h"
@@ -19,8 +18,6 @@
 #include <unordered_map>
 
 namespace {
-
-using Value = std::optional<std::string>; // nullopt: NULL
 
 const char kSeparator = '\x1f';
 constexpr size_t kKeysPerQuery = 128;
@@ -242,6 +239,20 @@ public:
         m_kind = Kind::Room;
         m_length = CanonicalScaledInto(m_room, integer, scale);
     }
+    // An exact decimal kept to `digits` digits after the point: one that fits
+    // 18 digits and needs no rounding is written from its digits, as a scaled
+    // integer, without a text to parse.
+    void SetDecimal(const text::Decimal& number, int digits) {
+        const std::string& all = number.Digits();
+        if (all.size() > 18 || !ScaledFits(number.Scale(), digits)) {
+            SetOwned(CanonicalNumber(number.ToString(), digits));
+            return;
+        }
+        int64_t integer = 0;
+        for (char digit : all)
+            integer = integer * 10 + (digit - '0');
+        SetScaled(number.Negative() ? -integer : integer, number.Scale(), digits);
+    }
     // A number's text kept to `digits` digits after the point.
     void SetNumber(const std::string& text, int digits) {
         if (IsWholeNumber(text))
@@ -289,12 +300,6 @@ size_t ReadPrefix(std::string_view text, size_t& at) {
     return prefix;
 }
 
-void Append(Row& row, const Value& value) {
-    AppendPrefix(row, value ? value->size() + kTextCell : kNullCell);
-    if (value)
-        row += *value;
-}
-
 // One column of a row as kept: NULL, the key's text, or a text.
 struct Cell {
     size_t kind = kNullCell;
@@ -318,13 +323,6 @@ std::vector<Cell> Decode(std::string_view row) {
     return cells;
 }
 
-void Append(Row& row, const Cell& cell) {
-    if (cell.kind == kTextCell)
-        Append(row, Value(cell.text));
-    else
-        AppendPrefix(row, cell.kind);
-}
-
 // The parts of a key text, one per key column, into `parts`.
 void KeyParts(const std::string& key, std::vector<std::string_view>& parts) {
     parts.clear();
@@ -338,45 +336,6 @@ void KeyParts(const std::string& key, std::vector<std::string_view>& parts) {
         start = end + 1;
     }
 }
-
-// The rows of one key, each behind its length in one string: most keys have
-// one row, and a short one costs no allocation of its own.
-class RowList {
-public:
-    bool empty() const { return m_count == 0; }
-    size_t size() const { return m_count; }
-    void push_back(std::string_view row) {
-        AppendPrefix(m_text, row.size());
-        m_text.append(row);
-        ++m_count;
-    }
-    void clear() {
-        m_text.clear();
-        m_count = 0;
-    }
-    // The first row; nullopt when there is none.
-    std::optional<std::string_view> First() const {
-        if (empty())
-            return std::nullopt;
-        size_t at = 0;
-        const size_t length = ReadPrefix(m_text, at);
-        return std::string_view(m_text).substr(at, length);
-    }
-    std::vector<std::string_view> Rows() const {
-        std::vector<std::string_view> rows;
-        rows.reserve(m_count);
-        for (size_t at = 0; at < m_text.size();) {
-            const size_t length = ReadPrefix(m_text, at);
-            rows.push_back(std::string_view(m_text).substr(at, length));
-            at += length;
-        }
-        return rows;
-    }
-
-private:
-    std::string m_text;
-    uint32_t m_count = 0;
-};
 
 } // namespace
 
@@ -400,39 +359,40 @@ struct ReportObserver::Table {
     } scratch;
     std::vector<int> keyScales; // per key column: digits after the point of a number, -1: text
 
-    struct Rows {
-        RowList before;
-        RowList after;        // valid when changed
-        bool changed = false; // a statement wrote the key
-        const RowList& After() const { return changed ? after : before; }
-    };
-
-    // The rows of a table by the first key column (the norm's code of the rows
-    // of a norm; the whole key of a one-column key), and under it by the rest
-    // of the key text, in the order first written. A norm's rows are written
-    // together: the norm met last is remembered, and its few rows searched
-    // in turn, so that a row costs neither a node nor a hash of its own.
-    using Entry = std::pair<std::string, Rows>;
+    // What the save did under one head (the first key column's value: a
+    // norm's code, or the whole key of a one-column key), as a log of records
+    // in the order heard: the rows the base held (read or found), and each
+    // statement written, by the rest of its key. Appending costs no lookup of
+    // the key nor an allocation of its own; the rows as they were and as they
+    // are left are made from the log once, at the end (Replay). A norm's rows
+    // are written together: the head met last is remembered.
     struct Head {
-        std::vector<Entry> entries;
+        std::string log;
+        uint32_t befores = 0; // rows the base held
         // Under a norm the base held nothing of (not the norm, no entry of it,
         // no row of this table under its code), every row written is new
-        // whatever it holds, and nothing lists it: such a head keeps no
-        // values. The rows of the objects (a norm's, its entries') are kept
-        // as empty rows, by key; of the other tables only the rest of the key
-        // of each row written is kept.
+        // whatever it holds, and nothing lists it: its values are not kept.
         bool fresh = false;
-        RowList written;
+        // A one-column key's head: the base was asked about it (the first
+        // answer is the row before).
+        bool found = false;
+    };
+    enum Op : char {
+        kBefore = 'B',     // a row the base held: the rest of its key, the row
+        kInsert = 'I',     // the rest of the key, the row
+        kUpdate = 'U',     // the rest of the key, the columns set (Update)
+        kDelete = 'D',     // the rest of the key
+        kDeleteUnder = 'P' // the start of the rest of the keys deleted
     };
     std::unordered_map<std::string, Head> heads;
     std::string lastName;
     Head* last = nullptr;
 
-    static std::pair<std::string_view, std::string_view> SplitHead(const std::string& key) {
+    static std::pair<std::string_view, std::string_view> SplitHead(std::string_view key) {
         const size_t at = key.find(kSeparator);
         if (at == std::string::npos)
             return {key, std::string_view()};
-        return {std::string_view(key).substr(0, at), std::string_view(key).substr(at + 1)};
+        return {key.substr(0, at), key.substr(at + 1)};
     }
     // The head of that name; made when `make` (then `made` tells so).
     Head* HeadNamed(std::string_view name, bool make, bool* made = nullptr) {
@@ -450,29 +410,24 @@ struct ReportObserver::Table {
         lastName = std::move(text);
         return last = &found->second;
     }
-    // The rows of `rest` among a head's entries (the latest written first).
-    template <typename Entries>
-    static auto In(Entries& entries, std::string_view rest) -> decltype(&entries.front().second) {
-        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
-            if (entry->first == rest)
-                return &entry->second;
-        return nullptr;
-    }
-    // The rows of `rest` under `head`, made empty when it has none yet.
-    static Rows& At(Head& head, std::string_view rest) {
-        if (Rows* rows = In(head.entries, rest))
-            return *rows;
-        head.entries.emplace_back(std::string(rest), Rows());
-        return head.entries.back().second;
-    }
-    Rows& At(const std::string& key) {
-        auto [name, rest] = SplitHead(key);
-        return At(*HeadNamed(name, true), rest);
-    }
-    const Rows* Find(const std::string& key) const {
-        auto [name, rest] = SplitHead(key);
+    const Head* HeadNamed(std::string_view name) const {
         auto found = heads.find(std::string(name));
-        return found == heads.end() ? nullptr : In(found->second.entries, rest);
+        return found == heads.end() ? nullptr : &found->second;
+    }
+
+    static void Record(Head& head, Op op, std::string_view rest) {
+        head.log += static_cast<char>(op);
+        AppendPrefix(head.log, rest.size());
+        head.log.append(rest);
+    }
+    static void Record(Head& head, Op op, std::string_view rest, std::string_view payload) {
+        Record(head, op, rest);
+        AppendPrefix(head.log, payload.size());
+        head.log.append(payload);
+    }
+    static void Before(Head& head, std::string_view rest, std::string_view row) {
+        Record(head, kBefore, rest, row);
+        ++head.befores;
     }
 
     void SetColumns(std::vector<std::string> names) {
@@ -556,7 +511,7 @@ struct ReportObserver::Table {
             out.SetScaled(value.integer, 4, scale < 0 ? 15 : scale);
             return;
         case db::ParamKind::Decimal:
-            out.SetOwned(CanonicalNumber(value.ToText(), scale < 0 ? 15 : scale));
+            out.SetDecimal(value.decimal, scale < 0 ? 15 : scale);
             return;
         }
         out.SetNull();
@@ -633,31 +588,6 @@ struct ReportObserver::Table {
         }
     }
 
-    // The keys that begin with `prefix` (some key columns, not all) followed by
-    // the separator, in the order of their key text: `action`(the key's text
-    // after the prefix, the key's rows).
-    template <typename F> void EachUnder(const std::string& prefix, F&& action) {
-        EachUnder(*this, prefix, std::forward<F>(action));
-    }
-    template <typename F> void EachUnder(const std::string& prefix, F&& action) const {
-        EachUnder(*this, prefix, std::forward<F>(action));
-    }
-    template <typename Self, typename F>
-    static void EachUnder(Self& self, const std::string& prefix, F&& action) {
-        auto [name, rest] = SplitHead(prefix);
-        auto found = self.heads.find(std::string(name));
-        std::string start;
-        if (found == self.heads.end() || !self.Under(prefix, start))
-            return;
-        std::vector<decltype(&found->second.entries.front())> under;
-        for (auto& entry : found->second.entries)
-            if (entry.first.compare(0, start.size(), start) == 0)
-                under.push_back(&entry);
-        std::sort(under.begin(), under.end(),
-                  [](const Entry* a, const Entry* b) { return a->first < b->first; });
-        for (auto* entry : under)
-            action(std::string_view(entry->first).substr(start.size()), entry->second);
-    }
     // Whether `prefix` names some key columns of the table, not all; then the
     // keys under it are those whose rest after their head begins with `start`.
     bool Under(const std::string& prefix, std::string& start) const {
@@ -668,35 +598,6 @@ struct ReportObserver::Table {
         const std::string_view rest = SplitHead(prefix).second;
         start = columns == 1 ? std::string() : std::string(rest) + kSeparator;
         return true;
-    }
-
-    // A key about to be written: its first write starts its rows after from
-    // its rows before.
-    static void Write(Rows& rows) {
-        if (!rows.changed) {
-            rows.after = rows.before;
-            rows.changed = true;
-        }
-    }
-    // The same for a delete: the rows after are none, whatever they were.
-    static void Clear(Rows& rows) {
-        rows.changed = true;
-        rows.after.clear();
-    }
-
-    // A fresh head: a row written under `rest`; the rows of `rest` deleted,
-    // or with `prefix` those of the keys under the prefix `key`.
-    static void Count(Head& head, std::string_view rest) { head.written.push_back(rest); }
-    void Forget(Head& head, const std::string& key, bool prefix) const {
-        std::string start;
-        if (prefix && !Under(key, start))
-            return;
-        const std::string_view rest = SplitHead(key).second;
-        RowList kept;
-        for (std::string_view one : head.written.Rows())
-            if (!(prefix ? one.substr(0, start.size()) == start : one == rest))
-                kept.push_back(one);
-        head.written = std::move(kept);
     }
 
     // The column of each value a statement binds (SIZE_MAX: none), by its
@@ -719,7 +620,8 @@ struct ReportObserver::Table {
         return at->second;
     }
 
-    void Insert(Rows& rows, const std::string& key, const RowWrite& write) {
+    // A row the statement inserts under `rest` of `key`, logged.
+    void Insert(Head& head, std::string_view rest, const std::string& key, const RowWrite& write) {
         const Values& values = write.values();
         std::vector<const db::BoundValue*>& bound = scratch.bound;
         bound.assign(columns.size(), nullptr);
@@ -739,16 +641,20 @@ struct ReportObserver::Table {
                 cell.SetNull();
             AppendColumn(row, c, cell, PartOf(c, parts));
         }
-        rows.after.push_back(row);
+        Record(head, kInsert, rest, row);
     }
 
-    void Update(Rows& rows, const std::string& key, const RowWrite& write) {
-        if (rows.after.empty())
-            return;
+    // The columns the statement sets in the rows of `rest` of `key`, logged:
+    // the number of columns, then each column's place and its value as a row
+    // keeps it.
+    void Update(Head& head, std::string_view rest, const std::string& key, const RowWrite& write) {
         const Values& values = write.values();
         std::vector<std::string_view>& parts = scratch.parts;
         KeyParts(key, parts);
-        std::vector<std::pair<size_t, Row>> set; // column, its value as kept
+        Row& set = scratch.row;
+        set.clear();
+        size_t count = 0;
+        Row cells;
         for (const auto& [column, value] : values) {
             auto found = Column(*column);
             if (found == index.end())
@@ -756,30 +662,216 @@ struct ReportObserver::Table {
             const size_t c = found->second;
             Canon& given = scratch.cell;
             FromBound(c, *value, given);
-            Row cell;
-            AppendColumn(cell, c, given, PartOf(c, parts));
-            set.emplace_back(c, std::move(cell));
+            AppendPrefix(cells, c);
+            AppendColumn(cells, c, given, PartOf(c, parts));
+            ++count;
         }
-        RowList updated;
-        for (std::string_view before : rows.after.Rows()) {
-            std::vector<Cell> current = Decode(before);
-            current.resize(columns.size());
-            Row row;
-            for (size_t c = 0; c < current.size(); ++c) {
-                auto given = std::find_if(set.begin(), set.end(),
-                                          [&](const auto& s) { return s.first == c; });
-                if (given != set.end())
-                    row += given->second;
-                else
-                    Append(row, current[c]);
-            }
-            updated.push_back(row);
+        AppendPrefix(set, count);
+        set += cells;
+        Record(head, kUpdate, rest, set);
+    }
+
+    // A row as an update (Update's record) leaves it: the columns it sets
+    // take its values (the first one given for a column), the others keep
+    // theirs.
+    std::string Updated(std::string_view row, std::string_view set) const {
+        // A cell's bytes (its prefix and its text) at `at`, moved past.
+        auto cellAt = [](std::string_view text, size_t& at) {
+            const size_t start = at;
+            const size_t prefix = ReadPrefix(text, at);
+            if (prefix >= kTextCell)
+                at += prefix - kTextCell;
+            return text.substr(start, at - start);
+        };
+        size_t at = 0;
+        const size_t count = ReadPrefix(set, at);
+        std::vector<std::pair<size_t, std::string_view>> given; // column, its cell
+        for (size_t i = 0; i < count; ++i) {
+            const size_t c = ReadPrefix(set, at);
+            given.emplace_back(c, cellAt(set, at));
         }
-        rows.after = std::move(updated);
+        Row updated;
+        size_t from = 0;
+        for (size_t c = 0; c < columns.size(); ++c) {
+            // The row's own cell (NULL past its end) is kept unless given.
+            const std::string_view own = from < row.size() ? cellAt(row, from) : std::string_view();
+            auto one = std::find_if(given.begin(), given.end(),
+                                    [&](const auto& g) { return g.first == c; });
+            if (one != given.end())
+                updated += one->second;
+            else if (own.empty())
+                AppendPrefix(updated, kNullCell);
+            else
+                updated += own;
+        }
+        return updated;
     }
 };
 
 namespace {
+
+// The rows of one head as they were and as the save leaves them, made from
+// its log: its keys in the order of their text, each with its rows before and
+// after (its first write starts the rows after from the rows before; a delete
+// leaves none). Reused from head to head.
+class Replay {
+public:
+    using Table = ReportObserver::Table;
+    struct Key {
+        std::string_view rest;
+        uint32_t before = 0, befores = 0; // the first of its rows before, their count
+        uint32_t after = 0, afters = 0;   // valid when changed
+        bool changed = false;             // a statement wrote the key
+        bool seen = false;                // heard of so far (a delete under a prefix)
+    };
+
+    void Run(const Table& table, const Table::Head* head) {
+        m_head = head;
+        m_keys.clear();
+        m_before.clear();
+        m_after.clear();
+        m_owned.clear();
+        m_records.clear();
+        if (!head)
+            return;
+        const std::string_view log = head->log;
+        for (size_t at = 0; at < log.size();) {
+            Record record;
+            record.op = static_cast<Table::Op>(log[at++]);
+            size_t length = ReadPrefix(log, at);
+            record.rest = log.substr(at, length);
+            at += length;
+            if (record.op == Table::kBefore || record.op == Table::kInsert ||
+                record.op == Table::kUpdate) {
+                length = ReadPrefix(log, at);
+                record.payload = log.substr(at, length);
+                at += length;
+            }
+            m_records.push_back(record);
+            if (record.op != Table::kDeleteUnder)
+                m_keys.push_back({record.rest});
+        }
+        std::sort(m_keys.begin(), m_keys.end(),
+                  [](const Key& a, const Key& b) { return a.rest < b.rest; });
+        m_keys.erase(std::unique(m_keys.begin(), m_keys.end(),
+                                 [](const Key& a, const Key& b) { return a.rest == b.rest; }),
+                     m_keys.end());
+        for (const Record& record : m_records) {
+            if (record.op == Table::kDeleteUnder) {
+                for (auto key = Lower(record.rest);
+                     key != m_keys.end() && key->rest.substr(0, record.rest.size()) == record.rest;
+                     ++key)
+                    if (key->seen) {
+                        key->changed = true;
+                        key->afters = 0;
+                    }
+                continue;
+            }
+            Key& key = *Lower(record.rest);
+            key.seen = true;
+            switch (record.op) {
+            case Table::kBefore:
+                Push(m_before, key.before, key.befores, record.payload);
+                break;
+            case Table::kInsert:
+                Write(key);
+                Push(m_after, key.after, key.afters, record.payload);
+                break;
+            case Table::kUpdate:
+                Write(key);
+                for (uint32_t i = 0; i < key.afters; ++i) {
+                    std::string_view& row = m_after[key.after + i];
+                    row = m_owned.emplace_back(table.Updated(row, record.payload));
+                }
+                break;
+            case Table::kDelete:
+                key.changed = true;
+                key.afters = 0;
+                break;
+            case Table::kDeleteUnder:
+                break;
+            }
+        }
+    }
+
+    const Table::Head* Head() const { return m_head; }
+    const std::vector<Key>& Keys() const { return m_keys; }
+    const Key* Find(std::string_view rest) const {
+        auto key = Lower(rest);
+        return key != m_keys.end() && key->rest == rest ? &*key : nullptr;
+    }
+    // The keys whose rest begins with `start`, in order: `action`(the key).
+    template <typename F> void EachUnder(std::string_view start, F&& action) const {
+        for (auto key = Lower(start);
+             key != m_keys.end() && key->rest.substr(0, start.size()) == start; ++key)
+            action(*key);
+    }
+
+    size_t Befores(const Key& key) const { return key.befores; }
+    size_t Afters(const Key& key) const { return key.changed ? key.afters : key.befores; }
+    const std::string_view* BeforeRows(const Key& key) const {
+        return m_before.data() + key.before;
+    }
+    const std::string_view* AfterRows(const Key& key) const {
+        return key.changed ? m_after.data() + key.after : BeforeRows(key);
+    }
+    std::optional<std::string_view> FirstBefore(const Key& key) const {
+        return Befores(key) ? std::optional<std::string_view>(*BeforeRows(key)) : std::nullopt;
+    }
+    std::optional<std::string_view> FirstAfter(const Key& key) const {
+        return Afters(key) ? std::optional<std::string_view>(*AfterRows(key)) : std::nullopt;
+    }
+
+private:
+    struct Record {
+        Table::Op op = Table::kBefore;
+        std::string_view rest, payload;
+    };
+
+    std::vector<Key>::iterator Lower(std::string_view rest) {
+        return std::lower_bound(m_keys.begin(), m_keys.end(), rest,
+                                [](const Key& key, std::string_view r) { return key.rest < r; });
+    }
+    std::vector<Key>::const_iterator Lower(std::string_view rest) const {
+        return std::lower_bound(m_keys.begin(), m_keys.end(), rest,
+                                [](const Key& key, std::string_view r) { return key.rest < r; });
+    }
+    // A row added to a key's rows in `rows`: they are moved to the end first
+    // when other rows came after them (a key's rows mostly come together).
+    static void Push(std::vector<std::string_view>& rows, uint32_t& first, uint32_t& count,
+                     std::string_view row) {
+        if (count == 0) {
+            first = static_cast<uint32_t>(rows.size());
+        } else if (first + count != rows.size()) {
+            const uint32_t from = first;
+            first = static_cast<uint32_t>(rows.size());
+            for (uint32_t i = 0; i < count; ++i) {
+                const std::string_view moved = rows[from + i];
+                rows.push_back(moved);
+            }
+        }
+        rows.push_back(row);
+        ++count;
+    }
+    // The first write of a key starts its rows after from its rows before.
+    void Write(Key& key) {
+        if (key.changed)
+            return;
+        key.changed = true;
+        key.after = static_cast<uint32_t>(m_after.size());
+        key.afters = key.befores;
+        for (uint32_t i = 0; i < key.befores; ++i) {
+            const std::string_view row = m_before[key.before + i];
+            m_after.push_back(row);
+        }
+    }
+
+    const Table::Head* m_head = nullptr;
+    std::vector<Record> m_records;
+    std::vector<Key> m_keys;
+    std::vector<std::string_view> m_before, m_after;
+    std::deque<std::string> m_owned; // rows an update made
+};
 
 struct Counted {
     int64_t added = 0, changed = 0, unchanged = 0, removed = 0;
@@ -787,24 +879,24 @@ struct Counted {
 
 // Rows of one key before and after: equal rows are unchanged, the others are
 // paired as changed, and what is left over is new or removed.
-Counted Compare(const ReportObserver::Table::Rows& rows) {
-    const RowList& beforeRows = rows.before;
-    const RowList& afterRows = rows.after;
+Counted Compare(const Replay& replay, const Replay::Key& key) {
+    const size_t befores = replay.Befores(key), afters = replay.Afters(key);
     Counted c;
-    if (beforeRows.empty()) {
-        c.added = static_cast<int64_t>(rows.After().size());
+    if (befores == 0) {
+        c.added = static_cast<int64_t>(afters);
         return c;
     }
-    if (beforeRows.size() == 1 && afterRows.size() <= 1) {
-        if (afterRows.empty())
+    if (befores == 1 && afters <= 1) {
+        if (afters == 0)
             c.removed = 1;
-        else if (beforeRows.First() == afterRows.First())
+        else if (*replay.BeforeRows(key) == *replay.AfterRows(key))
             c.unchanged = 1;
         else
             c.changed = 1;
         return c;
     }
-    std::vector<std::string_view> before = beforeRows.Rows(), after = afterRows.Rows();
+    std::vector<std::string_view> before(replay.BeforeRows(key), replay.BeforeRows(key) + befores);
+    std::vector<std::string_view> after(replay.AfterRows(key), replay.AfterRows(key) + afters);
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     std::vector<std::string_view> same;
@@ -893,6 +985,12 @@ ReportObserver::ReportObserver(db::Connection& connection, const kod_pvr& patch)
             table->keyScales.push_back(table->ScaleOf(column));
         m_tables[spec.name] = std::move(table);
     }
+    m_norms = &TableNamed("KOD_PVR");
+    m_entries = &TableNamed("KOD_TABL");
+    m_labour = &TableNamed("TRUDOZ");
+    m_wages = &TableNamed("ZARP");
+    m_materials = &TableNamed("CNIR");
+    m_machines = &TableNamed("MASH");
     // Room for the rows the patch may write, made at once rather than grown.
     size_t norms = 0;
     for (int c = 0; c < patch.Count(); ++c)
@@ -983,24 +1081,21 @@ void ReportObserver::ReadNorms(const TSerializeList& object, const std::string& 
         m_normsRead.insert(Normal(c));
 }
 
-bool ReportObserver::Held(const char* name, const std::string& code) const {
-    const Table& table = *m_tables.at(name);
+bool ReportObserver::Held(const Table& table, const std::string& code) const {
     for (const std::string& head : {Normal(code), text::Trim(code)}) {
-        auto found = table.heads.find(head);
-        if (found != table.heads.end())
-            for (const Table::Entry& entry : found->second.entries)
-                if (!entry.second.before.empty())
-                    return true;
+        const Table::Head* found = table.HeadNamed(head);
+        if (found && found->befores > 0)
+            return true;
     }
     return false;
 }
 
 bool ReportObserver::NormHeld(const std::string& code) const {
-    return Held("KOD_PVR", code) || Held("KOD_TABL", code);
+    return Held(*m_norms, code) || Held(*m_entries, code);
 }
 
 bool ReportObserver::EntriesHeld(const std::string& code) const {
-    return Held("KOD_TABL", code);
+    return Held(*m_entries, code);
 }
 
 void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& wanted) {
@@ -1014,29 +1109,41 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
             codes.push_back(code);
     const Codes& given = m_given[name];
     std::string key;
-    auto take = [&](db::SelectGroup& group) {
-        group.Run();
-        if (!table.described && !group.Columns().empty())
-            table.SetColumns(group.Columns());
-        for (size_t set = 0; set < group.Count(); ++set) {
-            if (group.Failed(set))
-                throw EDatabaseError(group.Error(set));
-            for (size_t r = 0; r < group.RowCount(set); ++r) {
-                const std::vector<db::FieldValue>& values = group.Row(set, r);
-                const Row& row = table.Read(
-                    [&](size_t c, Canon& cell) {
-                        if (c < values.size())
-                            table.FromField(c, values[c], cell);
-                        else
-                            cell.SetNull();
-                    },
-                    key);
-                // Rows handed over by the save are kept from there.
-                const std::string_view norm = Table::SplitHead(key).first;
-                if (!m_normsRead.count(norm) && !given.count(norm))
-                    table.At(key).before.push_back(row);
-            }
+    std::string lastNorm;
+    bool haveLast = false, lastKept = false;
+    // The rows are taken one by one as they come, not gathered first: a list
+    // of codes finds hundreds of rows.
+    db::Query query(m_connection);
+    auto take = [&]() {
+        query.Open();
+        if (!table.described) {
+            std::vector<std::string> names;
+            for (int c = 0; c < query.FieldCount(); ++c)
+                names.push_back(query.FieldAt(c).Name());
+            table.SetColumns(std::move(names));
         }
+        const size_t columns = static_cast<size_t>(query.FieldCount());
+        for (; !query.Eof(); query.Next()) {
+            const Row& row = table.Read(
+                [&](size_t c, Canon& cell) {
+                    if (c < columns)
+                        table.FromField(c, query.FieldAt(static_cast<int>(c)).Value(), cell);
+                    else
+                        cell.SetNull();
+                },
+                key);
+            // Rows handed over by the save are kept from there. A norm's rows
+            // mostly come together: the answer for the last is kept.
+            const auto [norm, rest] = Table::SplitHead(key);
+            if (!haveLast || norm != lastNorm) {
+                haveLast = true;
+                lastNorm = norm;
+                lastKept = !m_normsRead.count(norm) && !given.count(norm);
+            }
+            if (lastKept)
+                Table::Before(*table.HeadNamed(norm, true), rest, row);
+        }
+        query.Close();
     };
     const bool joined = db::IsFirebird(m_connection);
     for (size_t start = 0; start < codes.size(); start += kKeysPerQuery) {
@@ -1044,17 +1151,16 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
         size_t length = 1;
         while (length < count)
             length *= 2;
-        const std::string sql = ListSelect(name, length, joined);
-        db::SelectGroup group(m_connection, sql);
-        db::ParamList& params = group.Add();
+        query.SetSQL(ListSelect(name, length, joined));
         for (size_t i = 0; i < length; ++i) {
-            db::Param& param = params.ByName("k" + std::to_string(i), sql);
+            // The parameters :k0, :k1 ... come in the order of the text.
+            db::Param& param = query.ParamAt(static_cast<int>(i));
             if (i < count)
                 param.SetString(codes[start + i]);
             else
                 param.SetNull();
         }
-        take(group);
+        take();
     }
     if (!table.described)
         Describe(table);
@@ -1084,7 +1190,7 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
     std::vector<size_t> from;
     const std::vector<std::string>* mapped = nullptr;
     std::string key, lastHead;
-    bool lastFresh = false;
+    bool haveLast = false, lastFresh = false;
     for (const KnownRow* known : rows) {
         if (!known->columns)
             continue;
@@ -1108,13 +1214,14 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
             },
             key);
         // The save's rows come in the order of their keys: a norm's together.
-        const std::string_view head = Table::SplitHead(key).first;
-        if (head != lastHead) {
+        const auto [head, rest] = Table::SplitHead(key);
+        if (!haveLast || head != lastHead) {
+            haveLast = true;
             lastHead = head;
             lastFresh = fresh.count(head) > 0;
         }
         if (lastFresh)
-            table.At(key).before.push_back(row);
+            Table::Before(*table.HeadNamed(head, true), rest, row);
     }
     given.insert(fresh.begin(), fresh.end());
 }
@@ -1142,7 +1249,7 @@ ReportObserver::Table* ReportObserver::Lookup(const std::string& name) {
 bool ReportObserver::NormRead(const std::string& code) {
     // The codes of one norm come as written and trimmed, in turn.
     const std::string_view norm = TrimEnd(code);
-    if (norm == m_lastNormRead)
+    if (m_lastNormRead && norm == *m_lastNormRead)
         return true;
     if (!m_normsRead.count(norm))
         return false;
@@ -1161,30 +1268,29 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
             ReadNorms(object, key.Value(0));
     } else if (!table.spec->onlyAdded) {
         Describe(table);
-        // The first answer for a key is the row before.
-        const std::string text = m_blind ? std::string() : table.KeyOf(key);
-        auto [head, rest] = Table::SplitHead(text);
-        std::vector<Table::Entry>* entries =
-            m_blind ? nullptr : &table.HeadNamed(head, true)->entries;
-        if (entries && !Table::In(*entries, rest)) {
-            entries->emplace_back(std::string(rest), Table::Rows());
+        // The first answer for a key is the row before. These tables have
+        // one key column: the head is the key.
+        Table::Head* head = m_blind ? nullptr : table.HeadNamed(table.KeyOf(key), true);
+        if (head && !head->found) {
+            head->found = true;
             if (row) {
                 std::string rowKey;
-                entries->back().second.before.push_back(table.Read(
-                    [&](size_t c, Canon& cell) {
-                        if (const db::FieldValue* value = row->Get(table.columns[c]))
-                            table.FromField(c, *value, cell);
-                        else
-                            cell.SetNull();
-                    },
-                    rowKey));
+                Table::Before(*head, std::string_view(),
+                              table.Read(
+                                  [&](size_t c, Canon& cell) {
+                                      if (const db::FieldValue* value = row->Get(table.columns[c]))
+                                          table.FromField(c, *value, cell);
+                                      else
+                                          cell.SetNull();
+                                  },
+                                  rowKey));
             }
         }
     }
     // The objects the report counts, by the row that is their own.
     if (!table.owns)
         return;
-    const std::string name = table.spec->name;
+    const std::string_view name = table.spec->name;
     int kind = -1;
     std::string code, ratesCode;
     if (name == "KOD_RAZD" && dynamic_cast<const razdel*>(&object)) {
@@ -1234,45 +1340,36 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     if (write.kind == WriteKind::Delete) {
         Delete(table, key, write.key.columns.size() < table.spec->key.size());
         // The schema removes an entry's labour, wage and resource rows with it.
-        if (table.spec->name == std::string("KOD_TABL")) {
-            Delete(TableNamed("TRUDOZ"), key, false);
-            Delete(TableNamed("ZARP"), key, false);
-            Delete(TableNamed("CNIR"), key, true);
-            Delete(TableNamed("MASH"), key, true);
+        if (&table == m_entries) {
+            Delete(*m_labour, key, false);
+            Delete(*m_wages, key, false);
+            Delete(*m_materials, key, true);
+            Delete(*m_machines, key, true);
         }
         return;
     }
     auto [name, rest] = Table::SplitHead(key);
     const bool fresh = Fresh(table, name);
     Table::Head& head = *table.HeadNamed(name, true);
-    if (fresh && !table.owns) {
-        if (write.kind == WriteKind::Insert)
-            Table::Count(head, rest);
-        return; // an update changes nothing that is counted
-    }
-    Table::Rows& rows = Table::At(head, rest);
-    Table::Write(rows);
     if (write.kind == WriteKind::Insert) {
         if (fresh)
-            rows.after.push_back(
-                std::string_view()); // a new object's row: its values are not listed
+            Table::Record(head, Table::kInsert, rest, std::string_view()); // counted only
         else
-            table.Insert(rows, key, write);
+            table.Insert(head, rest, key, write);
     } else if (!fresh) {
-        table.Update(rows, key, write);
+        table.Update(head, rest, key, write); // under a fresh head it changes nothing counted
     }
 }
 
 void ReportObserver::Delete(Table& table, const std::string& key, bool prefix) {
-    const std::string_view name = Table::SplitHead(key).first;
-    const bool fresh = Fresh(table, name);
+    auto [name, rest] = Table::SplitHead(key);
+    Fresh(table, name); // a head first met here is made as a write makes it
     Table::Head& head = *table.HeadNamed(name, true);
-    if (fresh && !table.owns)
-        table.Forget(head, key, prefix);
-    else if (prefix)
-        table.EachUnder(key, [&](std::string_view, Table::Rows& rows) { Table::Clear(rows); });
-    else
-        Table::Clear(Table::At(head, Table::SplitHead(key).second));
+    std::string start;
+    if (!prefix)
+        Table::Record(head, Table::kDelete, rest);
+    else if (table.Under(key, start))
+        Table::Record(head, Table::kDeleteUnder, start);
 }
 
 bool ReportObserver::Fresh(Table& table, std::string_view name) {
@@ -1288,21 +1385,122 @@ bool ReportObserver::Fresh(Table& table, std::string_view name) {
 void ReportObserver::Finish(ChangeRecorder& recorder) const {
     if (m_blind)
         return;
+    // Each head's rows are made from its log once, mostly: a replay per table
+    // keeps the head asked for last, and the objects of one norm come in
+    // turn. A head is counted the first time it is made; the heads no object
+    // asked for are made and counted at the end.
+    std::map<const Table*, Counted> totals;
+    std::unordered_set<const Table::Head*> counted;
+    size_t heads = 0;
+    for (const auto& [name, table] : m_tables)
+        heads += table->heads.size();
+    counted.reserve(heads);
+    std::map<const Table*, Replay> replays;
+    auto count = [&](const Table& table, const Replay& replay) {
+        if (!replay.Head() || !counted.insert(replay.Head()).second)
+            return;
+        Counted& total = totals[&table];
+        for (const Replay::Key& key : replay.Keys()) {
+            if (!key.changed)
+                continue;
+            const Counted c = Compare(replay, key);
+            total.added += c.added;
+            total.changed += c.changed;
+            total.unchanged += c.unchanged;
+            total.removed += c.removed;
+        }
+    };
+    auto replayOf = [&](const Table& table, std::string_view name) -> const Replay& {
+        Replay& made = replays[&table];
+        const Table::Head* head = table.HeadNamed(name);
+        if (!head || made.Head() != head) {
+            made.Run(table, head);
+            count(table, made);
+        }
+        return made;
+    };
+    auto keyOf = [&](const Table& table, const std::string& key) -> const Replay::Key* {
+        auto [name, rest] = Table::SplitHead(key);
+        return replayOf(table, name).Find(rest);
+    };
+
+    struct Told {
+        ObjectKind kind;
+        const std::string* code;
+        RowChange change;
+        std::vector<ColumnChange> columns;
+    };
+    std::vector<Told> objects;
+    const Table& sections = *m_tables.at("KOD_RAZD");
+    const Table& collections = *m_tables.at("KOD_SBOR");
+    const Table& norms = *m_norms;
+    const Table& entries = *m_entries;
+    const Table& composition = *m_tables.at("SOST_PVR");
+    const Table& rates = *m_tables.at("N_PROC");
+    for (const Object& object : m_objects) {
+        const ObjectKind kind = static_cast<ObjectKind>(object.kind);
+        const Table& own = kind == ObjectKind::Section      ? sections
+                           : kind == ObjectKind::Collection ? collections
+                           : kind == ObjectKind::Norm       ? norms
+                                                            : entries;
+        const Replay::Key* mine = keyOf(own, object.key);
+        if (!mine || !mine->changed || mine->afters == 0)
+            continue; // found, never written (no parent), or gone
+        if (mine->befores == 0) {
+            objects.push_back({kind, &object.code, RowChange::New, {}});
+            continue;
+        }
+        const Replay& ownRows = replays[&own];
+        std::vector<ColumnChange> columns;
+        Differ(
+            own, [] { return std::string(); }, ownRows.FirstBefore(*mine),
+            ownRows.FirstAfter(*mine), columns);
+        // The rows that belong to a norm or an entry besides its own. The
+        // labels are made only for rows that differ.
+        auto single = [&](const Table& table) {
+            const char* name = table.spec->name;
+            const Replay::Key* key = keyOf(table, object.key);
+            const Replay& rows = replays[&table];
+            if (key && key->changed)
+                Differ(
+                    table, [&] { return std::string(name) + "."; }, rows.FirstBefore(*key),
+                    rows.FirstAfter(*key), columns);
+        };
+        auto several = [&](const Table& table, const std::string& prefix) {
+            const char* name = table.spec->name;
+            std::string start;
+            if (!table.Under(prefix, start))
+                return;
+            const Replay& rows = replayOf(table, Table::SplitHead(prefix).first);
+            rows.EachUnder(start, [&](const Replay::Key& key) {
+                if (key.changed)
+                    Differ(
+                        table, [&] { return std::string(name) + "[" + LastPart(key.rest) + "]."; },
+                        rows.FirstBefore(key), rows.FirstAfter(key), columns);
+            });
+        };
+        if (kind == ObjectKind::Norm) {
+            single(composition);
+            several(rates, object.ratesCode);
+        } else if (kind == ObjectKind::Entry) {
+            single(*m_labour);
+            single(*m_wages);
+            several(*m_materials, object.key);
+            several(*m_machines, object.key);
+        }
+        const RowChange change = ChangeRecorder::Classify(true, columns);
+        objects.push_back({kind, &object.code, change, std::move(columns)});
+    }
+
+    Replay rest;
     for (const Spec& spec : Specs()) {
         const Table& table = *m_tables.at(spec.name);
-        Counted total;
-        for (const auto& [name, head] : table.heads) {
-            total.added += static_cast<int64_t>(head.written.size());
-            for (const Table::Entry& entry : head.entries) {
-                if (!entry.second.changed)
-                    continue;
-                Counted c = Compare(entry.second);
-                total.added += c.added;
-                total.changed += c.changed;
-                total.unchanged += c.unchanged;
-                total.removed += c.removed;
+        for (const auto& [name, head] : table.heads)
+            if (!counted.count(&head)) {
+                rest.Run(table, &head);
+                count(table, rest);
             }
-        }
+        const Counted& total = totals[&table];
         if (total.added + total.changed + total.unchanged + total.removed == 0)
             continue;
         recorder.Row(spec.name, RowChange::New, total.added);
@@ -1313,63 +1511,8 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
             for (int64_t i = 0; i < total.added; ++i)
                 recorder.DirectoryAdded(spec.name == std::string("NOM_MAT"));
     }
-
-    static const Table::Rows kNone;
-    auto rowsOf = [&](const Table& table, const std::string& key) -> const Table::Rows& {
-        const Table::Rows* found = table.Find(key);
-        return found ? *found : kNone;
-    };
-    const Table& sections = *m_tables.at("KOD_RAZD");
-    const Table& collections = *m_tables.at("KOD_SBOR");
-    const Table& norms = *m_tables.at("KOD_PVR");
-    const Table& entries = *m_tables.at("KOD_TABL");
-    for (const Object& object : m_objects) {
-        const ObjectKind kind = static_cast<ObjectKind>(object.kind);
-        const Table& own = kind == ObjectKind::Section      ? sections
-                           : kind == ObjectKind::Collection ? collections
-                           : kind == ObjectKind::Norm       ? norms
-                                                            : entries;
-        const Table::Rows& mine = rowsOf(own, object.key);
-        if (!mine.changed || mine.after.empty())
-            continue; // found, never written (no parent), or gone
-        if (mine.before.empty()) {
-            recorder.Object(kind, object.code, RowChange::New);
-            continue;
-        }
-        std::vector<ColumnChange> columns;
-        Differ(
-            own, [] { return std::string(); }, mine.before.First(), mine.after.First(), columns);
-        // The rows that belong to a norm or an entry besides its own. The
-        // labels are made only for rows that differ.
-        auto single = [&](const char* name) {
-            const Table& table = *m_tables.at(name);
-            const Table::Rows& rows = rowsOf(table, object.key);
-            if (rows.changed)
-                Differ(
-                    table, [&] { return std::string(name) + "."; }, rows.before.First(),
-                    rows.After().First(), columns);
-        };
-        auto several = [&](const char* name, const std::string& prefix) {
-            const Table& table = *m_tables.at(name);
-            table.EachUnder(prefix, [&](std::string_view key, const Table::Rows& rows) {
-                if (rows.changed)
-                    Differ(
-                        table, [&] { return std::string(name) + "[" + LastPart(key) + "]."; },
-                        rows.before.First(), rows.After().First(), columns);
-            });
-        };
-        if (kind == ObjectKind::Norm) {
-            single("SOST_PVR");
-            several("N_PROC", object.ratesCode);
-        } else if (kind == ObjectKind::Entry) {
-            single("TRUDOZ");
-            single("ZARP");
-            several("CNIR", object.key);
-            several("MASH", object.key);
-        }
-        const RowChange change = ChangeRecorder::Classify(true, columns);
-        recorder.Object(kind, object.code, change, std::move(columns));
-    }
+    for (Told& told : objects)
+        recorder.Object(told.kind, *told.code, told.change, std::move(told.columns));
 }
 
 ErrorPlace ReportObserver::PlaceOfFailure(const Exception& failure) const {

@@ -1,7 +1,9 @@
 // The change report's watcher of the save: it hears what each object found and
 // wrote (SaveObserver) and keeps, for every row the save touched, the row as
-// the base held it before and as the save leaves it. At the end it compares the
-// two and tells ChangeRecorder what each table and each object had.
+// the base held it before and what the statements did to it: a log per table
+// and norm, appended to as the save goes. At the end each log is played back
+// into the rows before and after, which are compared, and ChangeRecorder is
+// told what each table and each object had.
 //
 // The rows before: a section or a collection is found by the object that asks
 // about it (a directory row found is never written: the save only adds those
@@ -83,7 +85,7 @@ private:
     // Whether the rows read or handed over so far show the base holding, under
     // the norm `code` (as written or trimmed), rows of the table `name`; of
     // KOD_PVR or KOD_TABL (the norm); of KOD_TABL (its entries).
-    bool Held(const char* name, const std::string& code) const;
+    bool Held(const Table& table, const std::string& code) const;
     bool NormHeld(const std::string& code) const;
     bool EntriesHeld(const std::string& code) const;
     void Describe(Table& table);
@@ -102,14 +104,21 @@ private:
     // Norm codes, found by a part of a key text too.
     using Codes = std::set<std::string, std::less<>>;
     std::map<std::string, std::unique_ptr<Table>> m_tables;
-    Codes m_normsRead; // norm codes (blanks at the end dropped)
+    // The tables of a norm and its entries, asked for on every write.
+    Table* m_norms = nullptr;     // KOD_PVR
+    Table* m_entries = nullptr;   // KOD_TABL
+    Table* m_labour = nullptr;    // TRUDOZ
+    Table* m_wages = nullptr;     // ZARP
+    Table* m_materials = nullptr; // CNIR
+    Table* m_machines = nullptr;  // MASH
+    Codes m_normsRead;            // norm codes (blanks at the end dropped)
     // Norm codes whose rows of a table came from the save (Learned) before
     // they were read here, by table.
     std::map<std::string, Codes> m_given;
     bool m_blind = false;
     std::vector<std::pair<std::string, Table*>> m_named; // by the name as asked
     std::string m_key; // the key text of the statement heard, its room reused
-    std::string m_lastNormRead;
+    std::optional<std::string> m_lastNormRead; // none before the first
 
     // The objects the save reached, by kind, in order: the key of their row.
     struct Object {

@@ -47,8 +47,10 @@ std::string UpperAscii(std::string_view s) {
 bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
+    // Mostly the letters are alike as they stand: only those that differ are
+    // compared in upper case.
     for (size_t i = 0; i < a.size(); ++i)
-        if (UpperChar(a[i]) != UpperChar(b[i]))
+        if (a[i] != b[i] && UpperChar(a[i]) != UpperChar(b[i]))
             return false;
     return true;
 }
