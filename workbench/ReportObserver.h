@@ -83,7 +83,7 @@ private:
     void ReadNorms(const TSerializeList& object, const std::string& code);
     void ReadRows(Table& table, const std::vector<std::string>& codes);
     // Whether the rows read or handed over so far show the base holding, under
-    // the norm `code` (as written or trimmed), rows of the table `name`; of
+    // the norm `code` (as written or trimmed), rows of `table`; of
     // KOD_PVR or KOD_TABL (the norm); of KOD_TABL (its entries).
     bool Held(const Table& table, const std::string& code) const;
     bool NormHeld(const std::string& code) const;
