@@ -307,21 +307,47 @@ struct Cell {
     bool operator!=(const Cell& other) const { return kind != other.kind || text != other.text; }
 };
 
+// The bytes of the cell at `at` of `row` (its prefix and its text), moved
+// past.
+std::string_view NextCell(std::string_view row, size_t& at) {
+    const size_t start = at;
+    const size_t prefix = ReadPrefix(row, at);
+    if (prefix >= kTextCell)
+        at += prefix - kTextCell;
+    return row.substr(start, at - start);
+}
+
 std::vector<Cell> Decode(std::string_view row) {
     std::vector<Cell> cells;
-    size_t at = 0;
-    while (at < row.size()) {
-        const size_t prefix = ReadPrefix(row, at);
+    for (size_t at = 0; at < row.size();) {
+        const std::string_view bytes = NextCell(row, at);
+        size_t from = 0;
+        const size_t prefix = ReadPrefix(bytes, from);
         Cell cell;
         cell.kind = std::min<size_t>(prefix, kTextCell);
-        if (prefix >= kTextCell) {
-            cell.text = std::string(row.substr(at, prefix - kTextCell));
-            at += prefix - kTextCell;
-        }
+        if (prefix >= kTextCell)
+            cell.text = std::string(bytes.substr(from));
         cells.push_back(std::move(cell));
     }
     return cells;
 }
+
+// A question asked of a norm's code, answered once while the same code
+// comes again: the rows of a norm mostly come together.
+class LastNorm {
+public:
+    template <typename F> bool Answer(std::string_view norm, F&& ask) {
+        if (!m_code || norm != *m_code) {
+            m_code = std::string(norm);
+            m_answer = ask(norm);
+        }
+        return m_answer;
+    }
+
+private:
+    std::optional<std::string> m_code; // none before the first
+    bool m_answer = false;
+};
 
 // The parts of a key text, one per key column, into `parts`.
 void KeyParts(const std::string& key, std::vector<std::string_view>& parts) {
@@ -675,26 +701,19 @@ struct ReportObserver::Table {
     // take its values (the first one given for a column), the others keep
     // theirs.
     std::string Updated(std::string_view row, std::string_view set) const {
-        // A cell's bytes (its prefix and its text) at `at`, moved past.
-        auto cellAt = [](std::string_view text, size_t& at) {
-            const size_t start = at;
-            const size_t prefix = ReadPrefix(text, at);
-            if (prefix >= kTextCell)
-                at += prefix - kTextCell;
-            return text.substr(start, at - start);
-        };
         size_t at = 0;
         const size_t count = ReadPrefix(set, at);
         std::vector<std::pair<size_t, std::string_view>> given; // column, its cell
         for (size_t i = 0; i < count; ++i) {
             const size_t c = ReadPrefix(set, at);
-            given.emplace_back(c, cellAt(set, at));
+            given.emplace_back(c, NextCell(set, at));
         }
         Row updated;
         size_t from = 0;
         for (size_t c = 0; c < columns.size(); ++c) {
             // The row's own cell (NULL past its end) is kept unless given.
-            const std::string_view own = from < row.size() ? cellAt(row, from) : std::string_view();
+            const std::string_view own =
+                from < row.size() ? NextCell(row, from) : std::string_view();
             auto one = std::find_if(given.begin(), given.end(),
                                     [&](const auto& g) { return g.first == c; });
             if (one != given.end())
@@ -758,9 +777,7 @@ public:
                      m_keys.end());
         for (const Record& record : m_records) {
             if (record.op == Table::kDeleteUnder) {
-                for (auto key = Lower(record.rest);
-                     key != m_keys.end() && key->rest.substr(0, record.rest.size()) == record.rest;
-                     ++key)
+                for (auto key = Lower(record.rest); Under(key, record.rest); ++key)
                     if (key->seen) {
                         key->changed = true;
                         key->afters = 0;
@@ -802,8 +819,7 @@ public:
     }
     // The keys whose rest begins with `start`, in order: `action`(the key).
     template <typename F> void EachUnder(std::string_view start, F&& action) const {
-        for (auto key = Lower(start);
-             key != m_keys.end() && key->rest.substr(0, start.size()) == start; ++key)
+        for (auto key = Lower(start); Under(key, start); ++key)
             action(*key);
     }
 
@@ -835,6 +851,11 @@ private:
     std::vector<Key>::const_iterator Lower(std::string_view rest) const {
         return std::lower_bound(m_keys.begin(), m_keys.end(), rest,
                                 [](const Key& key, std::string_view r) { return key.rest < r; });
+    }
+    // Whether `key` (from Lower(start) on) is one whose rest begins with
+    // `start`.
+    template <typename It> bool Under(It key, std::string_view start) const {
+        return key != m_keys.end() && key->rest.substr(0, start.size()) == start;
     }
     // A row added to a key's rows in `rows`: they are moved to the end first
     // when other rows came after them (a key's rows mostly come together).
@@ -1109,8 +1130,7 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
             codes.push_back(code);
     const Codes& given = m_given[name];
     std::string key;
-    std::string lastNorm;
-    bool haveLast = false, lastKept = false;
+    LastNorm kept;
     // The rows are taken one by one as they come, not gathered first: a list
     // of codes finds hundreds of rows.
     db::Query query(m_connection);
@@ -1132,15 +1152,11 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
                         cell.SetNull();
                 },
                 key);
-            // Rows handed over by the save are kept from there. A norm's rows
-            // mostly come together: the answer for the last is kept.
+            // Rows handed over by the save are kept from there.
             const auto [norm, rest] = Table::SplitHead(key);
-            if (!haveLast || norm != lastNorm) {
-                haveLast = true;
-                lastNorm = norm;
-                lastKept = !m_normsRead.count(norm) && !given.count(norm);
-            }
-            if (lastKept)
+            if (kept.Answer(norm, [&](std::string_view code) {
+                    return !m_normsRead.count(code) && !given.count(code);
+                }))
                 Table::Before(*table.HeadNamed(norm, true), rest, row);
         }
         query.Close();
@@ -1189,8 +1205,8 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
     // describes them, mostly all alike).
     std::vector<size_t> from;
     const std::vector<std::string>* mapped = nullptr;
-    std::string key, lastHead;
-    bool haveLast = false, lastFresh = false;
+    std::string key;
+    LastNorm firstReading;
     for (const KnownRow* known : rows) {
         if (!known->columns)
             continue;
@@ -1215,12 +1231,7 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
             key);
         // The save's rows come in the order of their keys: a norm's together.
         const auto [head, rest] = Table::SplitHead(key);
-        if (!haveLast || head != lastHead) {
-            haveLast = true;
-            lastHead = head;
-            lastFresh = fresh.count(head) > 0;
-        }
-        if (lastFresh)
+        if (firstReading.Answer(head, [&](std::string_view code) { return fresh.count(code) > 0; }))
             Table::Before(*table.HeadNamed(head, true), rest, row);
     }
     given.insert(fresh.begin(), fresh.end());
