@@ -8,7 +8,6 @@
 #include "platform/db/Value.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,7 +50,9 @@ enum class WriteKind { Insert, Update, Delete };
 class RowWrite {
 public:
     using Values = std::vector<std::pair<const std::string*, const db::BoundValue*>>;
-    RowWrite(WriteKind kind, const RowKey& key, db::Query& query);
+    // `room`, when given, holds the values (its earlier ones dropped): a save
+    // reuses one for all its statements.
+    RowWrite(WriteKind kind, const RowKey& key, db::Query& query, Values* room = nullptr);
 
     const WriteKind kind;
     const RowKey& key;
@@ -60,7 +61,9 @@ public:
 
 private:
     db::Query& m_query;
-    mutable std::optional<Values> m_values;
+    Values* m_room;
+    mutable bool m_made = false;
+    mutable Values m_own;
 };
 
 class SaveObserver {

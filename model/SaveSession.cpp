@@ -241,15 +241,14 @@ db::Param& ParameterOf(db::Query& query, const NamedColumn& item) {
 
 // The values a statement binds, by the columns they go to: the names and
 // literals of the text, the values of the query's parameters.
-RowWrite::Values ColumnValues(db::Query& query) {
+void ColumnValues(db::Query& query, RowWrite::Values& values) {
     const std::vector<NamedColumn>& named = NamedColumnsOf(query.SQL()).named;
-    RowWrite::Values values;
+    values.clear();
     values.reserve(named.size());
     for (const NamedColumn& item : named)
         values.emplace_back(&item.column, item.parameter.empty()
                                               ? &item.literal
                                               : &ParameterOf(query, item).Value());
-    return values;
 }
 
 KnownRow RowOf(const Names& columns, const db::Query& query) {
@@ -262,13 +261,15 @@ KnownRow RowOf(const Names& columns, const db::Query& query) {
 
 } // namespace
 
-RowWrite::RowWrite(WriteKind kind, const RowKey& key, db::Query& query)
-    : kind(kind), key(key), sql(query.SQL()), m_query(query) {}
+RowWrite::RowWrite(WriteKind kind, const RowKey& key, db::Query& query, Values* room)
+    : kind(kind), key(key), sql(query.SQL()), m_query(query), m_room(room ? room : &m_own) {}
 
 const RowWrite::Values& RowWrite::values() const {
-    if (!m_values)
-        m_values = ColumnValues(m_query);
-    return *m_values;
+    if (!m_made) {
+        ColumnValues(m_query, *m_room);
+        m_made = true;
+    }
+    return *m_room;
 }
 
 const db::FieldValue* KnownRow::Get(const std::string& column) const {
@@ -565,7 +566,7 @@ void SaveSession::Wrote(const TSerializeList& writer, db::Query& query, WriteKin
     const bool keeps = table && Knows() && Covered(*table, text);
     if (!m_observer && !keeps)
         return;
-    const RowWrite write(kind, key, query);
+    const RowWrite write(kind, key, query, &m_values);
     if (m_observer)
         m_observer->Wrote(writer, write);
     if (!keeps)

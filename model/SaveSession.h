@@ -83,6 +83,7 @@ private:
     std::map<std::string, std::unique_ptr<Table>> m_tables;
     std::set<std::string> m_norms; // norm codes whose rows are known
     std::map<std::string, int64_t> m_inserted;
+    RowWrite::Values m_values; // the values of the statement told last, room reused
 };
 
 // Whether the base holds the row `key`, for `asker`: answered by the save that

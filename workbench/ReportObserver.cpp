@@ -15,6 +15,7 @@
 #include "workbench/ChangeReport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -279,24 +280,51 @@ using Row = std::string;
 
 enum : size_t { kNullCell = 0, kKeyCell = 1, kTextCell = 2 };
 
-void AppendPrefix(Row& row, size_t prefix) {
+// The bytes of a prefix: seven bits each, the high bit set on all but the
+// last.
+size_t PrefixSize(size_t prefix) {
+    size_t size = 1;
+    while (prefix >>= 7)
+        ++size;
+    return size;
+}
+
+void WritePrefix(char*& out, size_t prefix) {
     do {
         const unsigned char low = static_cast<unsigned char>(prefix & 0x7f);
         prefix >>= 7;
-        row += static_cast<char>(prefix ? low | 0x80 : low);
+        *out++ = static_cast<char>(prefix ? low | 0x80 : low);
     } while (prefix);
 }
 
-// A variable-length prefix at `at` of `text`, moved past.
-size_t ReadPrefix(std::string_view text, size_t& at) {
+void AppendPrefix(Row& row, size_t prefix) {
+    if (prefix < 0x80) { // most: a cell's kind or a short text's length
+        row += static_cast<char>(prefix);
+        return;
+    }
+    char bytes[10];
+    char* end = bytes;
+    WritePrefix(end, prefix);
+    row.append(bytes, static_cast<size_t>(end - bytes));
+}
+
+// A prefix at `at`, moved past. The text is one this file wrote.
+size_t TakePrefix(const char*& at) {
     size_t prefix = 0;
     int shift = 0;
     unsigned char byte = 0;
     do {
-        byte = static_cast<unsigned char>(text[at++]);
+        byte = static_cast<unsigned char>(*at++);
         prefix |= static_cast<size_t>(byte & 0x7f) << shift;
         shift += 7;
-    } while ((byte & 0x80) && at < text.size());
+    } while (byte & 0x80);
+    return prefix;
+}
+
+size_t ReadPrefix(std::string_view text, size_t& at) {
+    const char* from = text.data() + at;
+    const size_t prefix = TakePrefix(from);
+    at = static_cast<size_t>(from - text.data());
     return prefix;
 }
 
@@ -389,12 +417,15 @@ struct ReportObserver::Table {
     // norm's code, or the whole key of a one-column key), as a log of records
     // in the order heard: the rows the base held (read or found), and each
     // statement written, by the rest of its key. Appending costs no lookup of
-    // the key nor an allocation of its own; the rows as they were and as they
-    // are left are made from the log once, at the end (Replay). A norm's rows
-    // are written together: the head met last is remembered.
+    // the key; the rows as they were and as they are left are made from the
+    // log once, at the end (Replay). A norm's rows are written together: the
+    // head met last is remembered. The records of all heads of the table are
+    // kept in its blocks (Blocks), each head's linked from its first.
     struct Head {
-        std::string log;
-        uint32_t befores = 0; // rows the base held
+        uint32_t number = 0;         // in the order the table's heads were made
+        const char* first = nullptr; // the first record, or none
+        char* last = nullptr;        // the last record: its link is filled in
+        uint32_t befores = 0;        // rows the base held
         // Under a norm the base held nothing of (not the norm, no entry of it,
         // no row of this table under its code), every row written is new
         // whatever it holds, and nothing lists it: its values are not kept.
@@ -403,6 +434,32 @@ struct ReportObserver::Table {
         // answer is the row before).
         bool found = false;
     };
+    // Room for records that never moves: blocks growing from 4 KiB to 1 MiB,
+    // a record in one block. A log of its own per head would grow by copying
+    // itself and cost an allocation every time it outgrew its room.
+    class Blocks {
+    public:
+        char* Take(size_t size) {
+            if (size > m_left) {
+                m_size = std::min<size_t>(m_size ? m_size * 2 : 4096, size_t(1) << 20);
+                const size_t room = std::max(m_size, size);
+                m_blocks.emplace_back(new char[room]); // not zeroed: written before read
+                m_free = m_blocks.back().get();
+                m_left = room;
+            }
+            char* taken = m_free;
+            m_free += size;
+            m_left -= size;
+            return taken;
+        }
+
+    private:
+        std::vector<std::unique_ptr<char[]>> m_blocks;
+        char* m_free = nullptr;
+        size_t m_left = 0;
+        size_t m_size = 0;
+    };
+    Blocks blocks;
     enum Op : char {
         kBefore = 'B',     // a row the base held: the rest of its key, the row
         kInsert = 'I',     // the rest of the key, the row
@@ -430,6 +487,7 @@ struct ReportObserver::Table {
             if (!make)
                 return nullptr;
             found = heads.emplace(text, Head()).first;
+            found->second.number = static_cast<uint32_t>(heads.size() - 1);
             if (made)
                 *made = true;
         }
@@ -441,17 +499,31 @@ struct ReportObserver::Table {
         return found == heads.end() ? nullptr : &found->second;
     }
 
-    static void Record(Head& head, Op op, std::string_view rest) {
-        head.log += static_cast<char>(op);
-        AppendPrefix(head.log, rest.size());
-        head.log.append(rest);
+    // A record: the link to the head's next record (none yet), the op, the
+    // rest of the key and, but for deletes, the payload, each after its
+    // length.
+    void Record(Head& head, Op op, std::string_view rest,
+                std::optional<std::string_view> payload = std::nullopt) {
+        const size_t size = sizeof(const char*) + 1 + PrefixSize(rest.size()) + rest.size() +
+                            (payload ? PrefixSize(payload->size()) + payload->size() : 0);
+        char* record = blocks.Take(size);
+        const char* none = nullptr;
+        std::memcpy(record, &none, sizeof none);
+        char* out = record + sizeof none;
+        *out++ = static_cast<char>(op);
+        WritePrefix(out, rest.size());
+        out = std::copy(rest.begin(), rest.end(), out);
+        if (payload) {
+            WritePrefix(out, payload->size());
+            std::copy(payload->begin(), payload->end(), out);
+        }
+        if (head.last)
+            std::memcpy(head.last, &record, sizeof record);
+        else
+            head.first = record;
+        head.last = record;
     }
-    static void Record(Head& head, Op op, std::string_view rest, std::string_view payload) {
-        Record(head, op, rest);
-        AppendPrefix(head.log, payload.size());
-        head.log.append(payload);
-    }
-    static void Before(Head& head, std::string_view rest, std::string_view row) {
+    void Before(Head& head, std::string_view rest, std::string_view row) {
         Record(head, kBefore, rest, row);
         ++head.befores;
     }
@@ -753,25 +825,39 @@ public:
         m_records.clear();
         if (!head)
             return;
-        const std::string_view log = head->log;
-        for (size_t at = 0; at < log.size();) {
+        const char* next = head->first;
+        while (next) {
+            const char* at = next;
+            std::memcpy(&next, at, sizeof next);
+            at += sizeof next;
             Record record;
-            record.op = static_cast<Table::Op>(log[at++]);
-            size_t length = ReadPrefix(log, at);
-            record.rest = log.substr(at, length);
+            record.op = static_cast<Table::Op>(*at++);
+            size_t length = TakePrefix(at);
+            record.rest = std::string_view(at, length);
             at += length;
             if (record.op == Table::kBefore || record.op == Table::kInsert ||
                 record.op == Table::kUpdate) {
-                length = ReadPrefix(log, at);
-                record.payload = log.substr(at, length);
-                at += length;
+                length = TakePrefix(at);
+                record.payload = std::string_view(at, length);
             }
             m_records.push_back(record);
             if (record.op != Table::kDeleteUnder)
                 m_keys.push_back({record.rest});
         }
-        std::sort(m_keys.begin(), m_keys.end(),
-                  [](const Key& a, const Key& b) { return a.rest < b.rest; });
+        // The keys mostly come as two runs in order (the rows read, then
+        // those written): merged, not sorted anew.
+        const auto less = [](const Key& a, const Key& b) { return a.rest < b.rest; };
+        const auto run = std::is_sorted_until(m_keys.begin(), m_keys.end(), less);
+        if (run != m_keys.end()) {
+            if (std::is_sorted(run, m_keys.end(), less)) {
+                m_merged.clear();
+                std::merge(m_keys.begin(), run, run, m_keys.end(), std::back_inserter(m_merged),
+                           less);
+                m_keys.swap(m_merged);
+            } else {
+                std::sort(m_keys.begin(), m_keys.end(), less);
+            }
+        }
         m_keys.erase(std::unique(m_keys.begin(), m_keys.end(),
                                  [](const Key& a, const Key& b) { return a.rest == b.rest; }),
                      m_keys.end());
@@ -890,6 +976,7 @@ private:
     const Table::Head* m_head = nullptr;
     std::vector<Record> m_records;
     std::vector<Key> m_keys;
+    std::vector<Key> m_merged; // room for merging them, reused
     std::vector<std::string_view> m_before, m_after;
     std::deque<std::string> m_owned; // rows an update made
 };
@@ -1157,7 +1244,7 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
             if (kept.Answer(norm, [&](std::string_view code) {
                     return !m_normsRead.count(code) && !given.count(code);
                 }))
-                Table::Before(*table.HeadNamed(norm, true), rest, row);
+                table.Before(*table.HeadNamed(norm, true), rest, row);
         }
         query.Close();
     };
@@ -1232,7 +1319,7 @@ void ReportObserver::Learned(const std::string& name, const std::vector<std::str
         // The save's rows come in the order of their keys: a norm's together.
         const auto [head, rest] = Table::SplitHead(key);
         if (firstReading.Answer(head, [&](std::string_view code) { return fresh.count(code) > 0; }))
-            Table::Before(*table.HeadNamed(head, true), rest, row);
+            table.Before(*table.HeadNamed(head, true), rest, row);
     }
     given.insert(fresh.begin(), fresh.end());
 }
@@ -1286,7 +1373,7 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
             head->found = true;
             if (row) {
                 std::string rowKey;
-                Table::Before(*head, std::string_view(),
+                table.Before(*head, std::string_view(),
                               table.Read(
                                   [&](size_t c, Canon& cell) {
                                       if (const db::FieldValue* value = row->Get(table.columns[c]))
@@ -1364,7 +1451,7 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
     Table::Head& head = *table.HeadNamed(name, true);
     if (write.kind == WriteKind::Insert) {
         if (fresh)
-            Table::Record(head, Table::kInsert, rest, std::string_view()); // counted only
+            table.Record(head, Table::kInsert, rest, std::string_view()); // counted only
         else
             table.Insert(head, rest, key, write);
     } else if (!fresh) {
@@ -1378,9 +1465,9 @@ void ReportObserver::Delete(Table& table, const std::string& key, bool prefix) {
     Table::Head& head = *table.HeadNamed(name, true);
     std::string start;
     if (!prefix)
-        Table::Record(head, Table::kDelete, rest);
+        table.Record(head, Table::kDelete, rest);
     else if (table.Under(key, start))
-        Table::Record(head, Table::kDeleteUnder, start);
+        table.Record(head, Table::kDeleteUnder, start);
 }
 
 bool ReportObserver::Fresh(Table& table, std::string_view name) {
@@ -1401,15 +1488,18 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     // turn. A head is counted the first time it is made; the heads no object
     // asked for are made and counted at the end.
     std::map<const Table*, Counted> totals;
-    std::unordered_set<const Table::Head*> counted;
-    size_t heads = 0;
+    // Per table, by the number of the head.
+    std::map<const Table*, std::vector<bool>> counted;
     for (const auto& [name, table] : m_tables)
-        heads += table->heads.size();
-    counted.reserve(heads);
+        counted[table.get()].resize(table->heads.size());
     std::map<const Table*, Replay> replays;
     auto count = [&](const Table& table, const Replay& replay) {
-        if (!replay.Head() || !counted.insert(replay.Head()).second)
+        if (!replay.Head())
             return;
+        std::vector<bool>::reference once = counted[&table][replay.Head()->number];
+        if (once)
+            return;
+        once = true;
         Counted& total = totals[&table];
         for (const Replay::Key& key : replay.Keys()) {
             if (!key.changed)
@@ -1507,7 +1597,7 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     for (const Spec& spec : Specs()) {
         const Table& table = *m_tables.at(spec.name);
         for (const auto& [name, head] : table.heads)
-            if (!counted.count(&head)) {
+            if (!counted[&table][head.number]) {
                 rest.Run(table, &head);
                 count(table, rest);
             }
