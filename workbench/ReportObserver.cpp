@@ -1511,13 +1511,20 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
             total.removed += c.removed;
         }
     };
+    // The name of each table's replayed head, so that the objects of one
+    // norm, asking in turn, look its head up once.
+    std::map<const Table*, std::string> replayed;
     auto replayOf = [&](const Table& table, std::string_view name) -> const Replay& {
         Replay& made = replays[&table];
+        std::string& was = replayed[&table];
+        if (made.Head() && was == name)
+            return made;
         const Table::Head* head = table.HeadNamed(name);
         if (!head || made.Head() != head) {
             made.Run(table, head);
             count(table, made);
         }
+        was = name;
         return made;
     };
     auto keyOf = [&](const Table& table, const std::string& key) -> const Replay::Key* {
