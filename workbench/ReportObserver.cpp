@@ -22,6 +22,7 @@ namespace {
 
 const char kSeparator = '\x1f';
 constexpr size_t kKeysPerQuery = 128;
+constexpr int64_t kLongTextRead = 1000; // characters of a long text read at first
 
 // A table the save writes: its key columns, whether its rows are read per norm
 // code (the first key column), its numeric columns with their scales (the
@@ -34,6 +35,8 @@ struct Spec {
     bool byNorm;
     std::vector<std::pair<const char*, int>> numbers;
     bool onlyAdded = false;
+    // A text column far wider than its values mostly are (see ReadRows).
+    const char* longText = nullptr;
 };
 
 const std::vector<Spec>& Specs() {
@@ -44,7 +47,7 @@ const std::vector<Spec>& Specs() {
          {"KOD_PVR"},
          true,
          {{"KOD_RAZD", 0}, {"NOM_BAZ", 0}, {"KOD_SB", 0}, {"KOL_STB", 0}, {"PRIZ_FOR_KOR", 0}}},
-        {"SOST_PVR", {"KOD_PVR"}, true, {}},
+        {"SOST_PVR", {"KOD_PVR"}, true, {}, false, "SOSTAV_PVR"},
         {"N_PROC",
          {"KOD_PVR", "KOD_MEST"},
          true,
@@ -1054,11 +1057,13 @@ std::string LastPart(std::string_view key) {
 // index and compares one value per row, where a list `in (...)` would compare
 // every row it finds with each code of the list. The join is a left one, so
 // that the codes are read first whatever the index statistics say; a code
-// that finds nothing gives no row.
-std::string ListSelect(const std::string& table, size_t length, bool joined) {
+// that finds nothing gives no row. `columns` is the select list of the join
+// (of the table `t`).
+std::string ListSelect(const std::string& table, size_t length, bool joined,
+                       const std::string& columns = "t.*") {
     std::string sql;
     if (joined) {
-        sql = "select t.* from (";
+        sql = "select " + columns + " from (";
         for (size_t i = 0; i < length; ++i)
             sql += (i ? " union all select cast(:k" : "select cast(:k") + std::to_string(i) +
                    " as type of column " + table + ".KOD_PVR) k from rdb$database";
@@ -1218,10 +1223,29 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
     const Codes& given = m_given[name];
     std::string key;
     LastNorm kept;
+    const bool joined = db::IsFirebird(m_connection);
+    // A long text column is read by its first characters and its length: a
+    // row is handed over as wide as its columns are declared (four bytes a
+    // character), and a composition of 8000 characters mostly holds a few
+    // hundred. The norms whose text is longer are read again whole.
+    const char* longText = joined ? table.spec->longText : nullptr;
+    std::string narrow;
+    if (longText) {
+        Describe(table);
+        if (m_blind)
+            return;
+        for (const std::string& column : table.columns)
+            narrow += (narrow.empty() ? "" : ", ") +
+                      (column == longText ? "substring(t." + column + " from 1 for " +
+                                                std::to_string(kLongTextRead) + ")"
+                                          : "t." + column);
+        narrow += std::string(", char_length(t.") + longText + ")";
+    }
+    std::vector<std::string> longer;
     // The rows are taken one by one as they come, not gathered first: a list
     // of codes finds hundreds of rows.
     db::Query query(m_connection);
-    auto take = [&]() {
+    auto take = [&](bool narrowed) {
         query.Open();
         if (!table.described) {
             std::vector<std::string> names;
@@ -1229,7 +1253,8 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
                 names.push_back(query.FieldAt(c).Name());
             table.SetColumns(std::move(names));
         }
-        const size_t columns = static_cast<size_t>(query.FieldCount());
+        const size_t columns = narrowed ? table.columns.size()
+                                        : static_cast<size_t>(query.FieldCount());
         for (; !query.Eof(); query.Next()) {
             const Row& row = table.Read(
                 [&](size_t c, Canon& cell) {
@@ -1239,8 +1264,15 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
                         cell.SetNull();
                 },
                 key);
-            // Rows handed over by the save are kept from there.
             const auto [norm, rest] = Table::SplitHead(key);
+            if (narrowed) {
+                const db::FieldValue& length = query.FieldAt(static_cast<int>(columns)).Value();
+                if (length.kind == db::FieldKind::Integer && length.integer > kLongTextRead) {
+                    longer.emplace_back(norm);
+                    continue;
+                }
+            }
+            // Rows handed over by the save are kept from there.
             if (kept.Answer(norm, [&](std::string_view code) {
                     return !m_normsRead.count(code) && !given.count(code);
                 }))
@@ -1248,23 +1280,27 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
         }
         query.Close();
     };
-    const bool joined = db::IsFirebird(m_connection);
-    for (size_t start = 0; start < codes.size(); start += kKeysPerQuery) {
-        const size_t count = std::min(kKeysPerQuery, codes.size() - start);
-        size_t length = 1;
-        while (length < count)
-            length *= 2;
-        query.SetSQL(ListSelect(name, length, joined));
-        for (size_t i = 0; i < length; ++i) {
-            // The parameters :k0, :k1 ... come in the order of the text.
-            db::Param& param = query.ParamAt(static_cast<int>(i));
-            if (i < count)
-                param.SetString(codes[start + i]);
-            else
-                param.SetNull();
+    auto read = [&](const std::vector<std::string>& list, bool narrowed) {
+        for (size_t start = 0; start < list.size(); start += kKeysPerQuery) {
+            const size_t count = std::min(kKeysPerQuery, list.size() - start);
+            size_t length = 1;
+            while (length < count)
+                length *= 2;
+            query.SetSQL(narrowed ? ListSelect(name, length, joined, narrow)
+                                  : ListSelect(name, length, joined));
+            for (size_t i = 0; i < length; ++i) {
+                // The parameters :k0, :k1 ... come in the order of the text.
+                db::Param& param = query.ParamAt(static_cast<int>(i));
+                if (i < count)
+                    param.SetString(list[start + i]);
+                else
+                    param.SetNull();
+            }
+            take(narrowed);
         }
-        take();
-    }
+    };
+    read(codes, longText != nullptr);
+    read(longer, false);
     if (!table.described)
         Describe(table);
 }

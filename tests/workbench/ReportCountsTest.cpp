@@ -321,6 +321,30 @@ TEST_P(ReportCountsTest, ANormMetAgainInALaterCollectionIsComparedWithTheBaseBef
     EXPECT_EQ(m_form->Report.tables["CNIR"].removed, 0);
 }
 
+// A composition longer than the part of it read at first (a thousand
+// characters) is read again whole: one rewritten as it was is unchanged, one
+// that differs past that part is changed, with its whole old text.
+TEST_P(ReportCountsTest, ALongCompositionIsComparedWhole) {
+    const std::string start(999, 'a');
+    auto withComposition = [](const std::string& text) {
+        std::string patch = RichPatch(kExtraLines);
+        const std::string shortOne = "sostav_pvr=\"Состав\"";
+        patch.replace(patch.find(shortOne), shortOne.size(), "sostav_pvr=\"" + text + "\"");
+        return patch;
+    };
+    UsePatch(withComposition(start + "bc"));
+    RunAndCompare(RichReach());
+    RunAndCompare(RichReach());
+    EXPECT_EQ(m_form->Report.tables["SOST_PVR"], (TableCounts{0, 0, 1, 0}));
+    UsePatch(withComposition(start + "bd"));
+    m_form->Report.detail = true;
+    RunAndCompare(RichReach());
+    EXPECT_EQ(m_form->Report.tables["SOST_PVR"], (TableCounts{0, 1, 0, 0}));
+    ASSERT_EQ(m_form->Report.details.size(), 1u);
+    EXPECT_EQ(m_form->Report.details[0].columns,
+              (std::vector<ColumnChange>{{"SOST_PVR.SOSTAV_PVR", start + "bc", start + "bd"}}));
+}
+
 // Rows a base holds under a norm it does not hold (its own row deleted by hand,
 // say): the save replaces the composition and rates it finds there, and the
 // report counts them changed and removed, not new; labour rows of an entry
