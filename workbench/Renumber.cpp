@@ -70,7 +70,7 @@ void RenumberCorrectionCodes(UpdateForm& form) {
     if (const char* listing = db::Guarded(form.SQLConnect, OracleListingSql, IbListingSql))
         q.SetSQL(listing);
     q.Open();
-    form.Report.renumbering.emplace();
+    form.Report.renumbering = ChangeReport::Renumbering();
     for (; !q.Eof(); q.Next()) {
         ChangeReport::RenumberedCode code{q.FieldByName("kod_tabl").AsString(),
                                           q.FieldByName("kod_tabl_new").AsString()};
@@ -122,7 +122,8 @@ int PlanWidening(UpdateForm& form) {
 } // namespace
 
 void WidenNormName(UpdateForm& form) {
-    ChangeReport::Widening& widening = form.Report.widening.emplace();
+    form.Report.widening = ChangeReport::Widening();
+    ChangeReport::Widening& widening = *form.Report.widening;
     widening.widthAfter = kNormNameWidth;
     if (form.DryRun) {
         widening.widthBefore = PlanWidening(form);

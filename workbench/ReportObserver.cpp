@@ -1087,7 +1087,7 @@ const sbornik_pvr* CollectionOf(const TSerializeList* object) {
 } // namespace
 
 ReportObserver::ReportObserver(db::Connection& connection, const kod_pvr& patch)
-    : m_connection(connection), m_patch(patch) {
+    : m_connection(connection) {
     for (const Spec& spec : Specs()) {
         auto table = std::make_unique<Table>();
         table->spec = &spec;

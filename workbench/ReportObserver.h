@@ -44,8 +44,8 @@ class Connection;
 
 class ReportObserver : public SaveObserver {
 public:
-    // `connection` is the save's; `patch` the tree being saved. Both must
-    // outlive the observer.
+    // `connection` is the save's and must outlive the observer; `patch` is the
+    // tree being saved (its size sets the room made at once).
     ReportObserver(db::Connection& connection, const kod_pvr& patch);
     ~ReportObserver() override;
     ReportObserver(const ReportObserver&) = delete;
@@ -100,7 +100,6 @@ private:
     void Heard(const TSerializeList& object);
 
     db::Connection& m_connection;
-    const kod_pvr& m_patch;
     // Norm codes, found by a part of a key text too.
     using Codes = std::set<std::string, std::less<>>;
     std::map<std::string, std::unique_ptr<Table>> m_tables;
