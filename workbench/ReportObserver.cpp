@@ -497,18 +497,31 @@ struct ReportObserver::Table {
         lastName = std::move(text);
         return last = &found->second;
     }
+    // The head of `name` a statement writes to, made when new. A head first
+    // met by a write has no rows before: it is fresh when `held`(name) says
+    // the base held neither the norm nor an entry of it.
+    template <typename Held> Head& Written(std::string_view name, Held&& held) {
+        bool made = false;
+        Head& head = *HeadNamed(name, true, &made);
+        if (made)
+            head.fresh = spec->byNorm && !held(name);
+        return head;
+    }
     const Head* HeadNamed(std::string_view name) const {
         auto found = heads.find(std::string(name));
         return found == heads.end() ? nullptr : &found->second;
     }
 
+    // Whether a record of `op` carries a payload: a row, or the columns an
+    // update sets.
+    static bool Carries(Op op) { return op == kBefore || op == kInsert || op == kUpdate; }
     // A record: the link to the head's next record (none yet), the op, the
-    // rest of the key and, but for deletes, the payload, each after its
+    // rest of the key and the payload if the op carries one, each after its
     // length.
-    void Record(Head& head, Op op, std::string_view rest,
-                std::optional<std::string_view> payload = std::nullopt) {
+    void Record(Head& head, Op op, std::string_view rest, std::string_view payload = {}) {
+        const bool carries = Carries(op);
         const size_t size = sizeof(const char*) + 1 + PrefixSize(rest.size()) + rest.size() +
-                            (payload ? PrefixSize(payload->size()) + payload->size() : 0);
+                            (carries ? PrefixSize(payload.size()) + payload.size() : 0);
         char* record = blocks.Take(size);
         const char* none = nullptr;
         std::memcpy(record, &none, sizeof none);
@@ -516,9 +529,9 @@ struct ReportObserver::Table {
         *out++ = static_cast<char>(op);
         WritePrefix(out, rest.size());
         out = std::copy(rest.begin(), rest.end(), out);
-        if (payload) {
-            WritePrefix(out, payload->size());
-            std::copy(payload->begin(), payload->end(), out);
+        if (carries) {
+            WritePrefix(out, payload.size());
+            std::copy(payload.begin(), payload.end(), out);
         }
         if (head.last)
             std::memcpy(head.last, &record, sizeof record);
@@ -838,8 +851,7 @@ public:
             size_t length = TakePrefix(at);
             record.rest = std::string_view(at, length);
             at += length;
-            if (record.op == Table::kBefore || record.op == Table::kInsert ||
-                record.op == Table::kUpdate) {
+            if (Table::Carries(record.op)) {
                 length = TakePrefix(at);
                 record.payload = std::string_view(at, length);
             }
@@ -866,14 +878,14 @@ public:
                      m_keys.end());
         for (const Record& record : m_records) {
             if (record.op == Table::kDeleteUnder) {
-                for (auto key = Lower(record.rest); Under(key, record.rest); ++key)
+                for (auto key = Lower(m_keys, record.rest); Under(key, record.rest); ++key)
                     if (key->seen) {
                         key->changed = true;
                         key->afters = 0;
                     }
                 continue;
             }
-            Key& key = *Lower(record.rest);
+            Key& key = *Lower(m_keys, record.rest);
             key.seen = true;
             switch (record.op) {
             case Table::kBefore:
@@ -903,12 +915,12 @@ public:
     const Table::Head* Head() const { return m_head; }
     const std::vector<Key>& Keys() const { return m_keys; }
     const Key* Find(std::string_view rest) const {
-        auto key = Lower(rest);
+        auto key = Lower(m_keys, rest);
         return key != m_keys.end() && key->rest == rest ? &*key : nullptr;
     }
     // The keys whose rest begins with `start`, in order: `action`(the key).
     template <typename F> void EachUnder(std::string_view start, F&& action) const {
-        for (auto key = Lower(start); Under(key, start); ++key)
+        for (auto key = Lower(m_keys, start); Under(key, start); ++key)
             action(*key);
     }
 
@@ -933,12 +945,10 @@ private:
         std::string_view rest, payload;
     };
 
-    std::vector<Key>::iterator Lower(std::string_view rest) {
-        return std::lower_bound(m_keys.begin(), m_keys.end(), rest,
-                                [](const Key& key, std::string_view r) { return key.rest < r; });
-    }
-    std::vector<Key>::const_iterator Lower(std::string_view rest) const {
-        return std::lower_bound(m_keys.begin(), m_keys.end(), rest,
+    // The first key whose rest is not before `rest`, of `keys` (m_keys).
+    template <typename Keys>
+    static auto Lower(Keys& keys, std::string_view rest) -> decltype(keys.begin()) {
+        return std::lower_bound(keys.begin(), keys.end(), rest,
                                 [](const Key& key, std::string_view r) { return key.rest < r; });
     }
     // Whether `key` (from Lower(start) on) is one whose rest begins with
@@ -1253,8 +1263,8 @@ void ReportObserver::ReadRows(Table& table, const std::vector<std::string>& want
                 names.push_back(query.FieldAt(c).Name());
             table.SetColumns(std::move(names));
         }
-        const size_t columns = narrowed ? table.columns.size()
-                                        : static_cast<size_t>(query.FieldCount());
+        const size_t columns =
+            narrowed ? table.columns.size() : static_cast<size_t>(query.FieldCount());
         for (; !query.Eof(); query.Next()) {
             const Row& row = table.Read(
                 [&](size_t c, Canon& cell) {
@@ -1410,14 +1420,14 @@ void ReportObserver::Found(const TSerializeList& object, const RowKey& key, cons
             if (row) {
                 std::string rowKey;
                 table.Before(*head, std::string_view(),
-                              table.Read(
-                                  [&](size_t c, Canon& cell) {
-                                      if (const db::FieldValue* value = row->Get(table.columns[c]))
-                                          table.FromField(c, *value, cell);
-                                      else
-                                          cell.SetNull();
-                                  },
-                                  rowKey));
+                             table.Read(
+                                 [&](size_t c, Canon& cell) {
+                                     if (const db::FieldValue* value = row->Get(table.columns[c]))
+                                         table.FromField(c, *value, cell);
+                                     else
+                                         cell.SetNull();
+                                 },
+                                 rowKey));
             }
         }
     }
@@ -1483,37 +1493,27 @@ void ReportObserver::Wrote(const TSerializeList& object, const RowWrite& write) 
         return;
     }
     auto [name, rest] = Table::SplitHead(key);
-    const bool fresh = Fresh(table, name);
-    Table::Head& head = *table.HeadNamed(name, true);
+    Table::Head& head =
+        table.Written(name, [&](std::string_view norm) { return NormHeld(std::string(norm)); });
     if (write.kind == WriteKind::Insert) {
-        if (fresh)
-            table.Record(head, Table::kInsert, rest, std::string_view()); // counted only
+        if (head.fresh)
+            table.Record(head, Table::kInsert, rest); // counted only: no values
         else
             table.Insert(head, rest, key, write);
-    } else if (!fresh) {
+    } else if (!head.fresh) {
         table.Update(head, rest, key, write); // under a fresh head it changes nothing counted
     }
 }
 
 void ReportObserver::Delete(Table& table, const std::string& key, bool prefix) {
     auto [name, rest] = Table::SplitHead(key);
-    Fresh(table, name); // a head first met here is made as a write makes it
-    Table::Head& head = *table.HeadNamed(name, true);
+    Table::Head& head =
+        table.Written(name, [&](std::string_view norm) { return NormHeld(std::string(norm)); });
     std::string start;
     if (!prefix)
         table.Record(head, Table::kDelete, rest);
     else if (table.Under(key, start))
         table.Record(head, Table::kDeleteUnder, start);
-}
-
-bool ReportObserver::Fresh(Table& table, std::string_view name) {
-    bool made = false;
-    Table::Head& head = *table.HeadNamed(name, true, &made);
-    // A head first met by a write has no rows before: it is fresh when the
-    // base held neither the norm nor an entry of it.
-    if (made)
-        head.fresh = table.spec->byNorm && !NormHeld(std::string(name));
-    return head.fresh;
 }
 
 void ReportObserver::Finish(ChangeRecorder& recorder) const {
@@ -1523,20 +1523,26 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     // keeps the head asked for last, and the objects of one norm come in
     // turn. A head is counted the first time it is made; the heads no object
     // asked for are made and counted at the end.
-    std::map<const Table*, Counted> totals;
-    // Per table, by the number of the head.
-    std::map<const Table*, std::vector<bool>> counted;
+    struct PerTable {
+        Counted total;
+        std::vector<bool> counted; // by the number of the head
+        Replay replay;
+        // The name of the replay's head: the objects of one norm, asking in
+        // turn, look it up once.
+        std::string replayed;
+    };
+    std::map<const Table*, PerTable> per;
     for (const auto& [name, table] : m_tables)
-        counted[table.get()].resize(table->heads.size());
-    std::map<const Table*, Replay> replays;
+        per[table.get()].counted.resize(table->heads.size());
     auto count = [&](const Table& table, const Replay& replay) {
         if (!replay.Head())
             return;
-        std::vector<bool>::reference once = counted[&table][replay.Head()->number];
+        PerTable& mine = per[&table];
+        std::vector<bool>::reference once = mine.counted[replay.Head()->number];
         if (once)
             return;
         once = true;
-        Counted& total = totals[&table];
+        Counted& total = mine.total;
         for (const Replay::Key& key : replay.Keys()) {
             if (!key.changed)
                 continue;
@@ -1547,25 +1553,24 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
             total.removed += c.removed;
         }
     };
-    // The name of each table's replayed head, so that the objects of one
-    // norm, asking in turn, look its head up once.
-    std::map<const Table*, std::string> replayed;
     auto replayOf = [&](const Table& table, std::string_view name) -> const Replay& {
-        Replay& made = replays[&table];
-        std::string& was = replayed[&table];
-        if (made.Head() && was == name)
+        PerTable& mine = per[&table];
+        Replay& made = mine.replay;
+        if (made.Head() && mine.replayed == name)
             return made;
         const Table::Head* head = table.HeadNamed(name);
         if (!head || made.Head() != head) {
             made.Run(table, head);
             count(table, made);
         }
-        was = name;
+        mine.replayed = name;
         return made;
     };
-    auto keyOf = [&](const Table& table, const std::string& key) -> const Replay::Key* {
+    // The replay of a key's head, and the key in it (nullptr: none).
+    auto keyOf = [&](const Table& table, const std::string& key) {
         auto [name, rest] = Table::SplitHead(key);
-        return replayOf(table, name).Find(rest);
+        const Replay& replay = replayOf(table, name);
+        return std::make_pair(&replay, replay.Find(rest));
     };
 
     struct Told {
@@ -1587,28 +1592,26 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
                            : kind == ObjectKind::Collection ? collections
                            : kind == ObjectKind::Norm       ? norms
                                                             : entries;
-        const Replay::Key* mine = keyOf(own, object.key);
+        const auto [ownRows, mine] = keyOf(own, object.key);
         if (!mine || !mine->changed || mine->afters == 0)
             continue; // found, never written (no parent), or gone
         if (mine->befores == 0) {
             objects.push_back({kind, &object.code, RowChange::New, {}});
             continue;
         }
-        const Replay& ownRows = replays[&own];
         std::vector<ColumnChange> columns;
         Differ(
-            own, [] { return std::string(); }, ownRows.FirstBefore(*mine),
-            ownRows.FirstAfter(*mine), columns);
+            own, [] { return std::string(); }, ownRows->FirstBefore(*mine),
+            ownRows->FirstAfter(*mine), columns);
         // The rows that belong to a norm or an entry besides its own. The
         // labels are made only for rows that differ.
         auto single = [&](const Table& table) {
             const char* name = table.spec->name;
-            const Replay::Key* key = keyOf(table, object.key);
-            const Replay& rows = replays[&table];
+            const auto [rows, key] = keyOf(table, object.key);
             if (key && key->changed)
                 Differ(
-                    table, [&] { return std::string(name) + "."; }, rows.FirstBefore(*key),
-                    rows.FirstAfter(*key), columns);
+                    table, [&] { return std::string(name) + "."; }, rows->FirstBefore(*key),
+                    rows->FirstAfter(*key), columns);
         };
         auto several = [&](const Table& table, const std::string& prefix) {
             const char* name = table.spec->name;
@@ -1640,11 +1643,11 @@ void ReportObserver::Finish(ChangeRecorder& recorder) const {
     for (const Spec& spec : Specs()) {
         const Table& table = *m_tables.at(spec.name);
         for (const auto& [name, head] : table.heads)
-            if (!counted[&table][head.number]) {
+            if (!per[&table].counted[head.number]) {
                 rest.Run(table, &head);
                 count(table, rest);
             }
-        const Counted& total = totals[&table];
+        const Counted& total = per[&table].total;
         if (total.added + total.changed + total.unchanged + total.removed == 0)
             continue;
         recorder.Row(spec.name, RowChange::New, total.added);

@@ -92,10 +92,6 @@ private:
     // A delete of the rows of `key` (all key columns, or with `prefix` the
     // first ones: every key under them).
     void Delete(Table& table, const std::string& key, bool prefix);
-    // Whether the rows of the norm `name` in `table` that a statement writes
-    // are only counted: its head, made when new, is fresh when the base held
-    // nothing of the norm.
-    bool Fresh(Table& table, std::string_view name);
     bool Flushed();
     void Heard(const TSerializeList& object);
 
